@@ -1,0 +1,11 @@
+set(CMAKE_C_COMPILER ${PRELIVO_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PRELIVO_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${PRELIVO_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${PRELIVO_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Windows programs, tests included, run under Wine through this wrapper,
+# which bounds each run in time and keeps Wine's debug output quiet.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run)

@@ -1,0 +1,144 @@
+#include "text.hpp"
+
+#include <algorithm>
+
+#include "line_joiner.hpp"
+#include "marks.hpp"
+
+namespace prelivo {
+namespace {
+
+constexpr char kCr = '\r';
+constexpr char kLf = '\n';
+
+constexpr bool isLead(char byte) noexcept {
+    return static_cast<unsigned char>(byte) >= 0x80;
+}
+
+// The mark table in the forms the lookups want, built once at compile time
+// from LINE_END_MARKS so that the table stays the only source.
+struct MarkLookup {
+    std::array<bool, 128> singleByte{};
+    std::array<std::uint16_t, LINE_END_MARKS.size()> doubleByte{};
+    std::size_t doubleByteCount = 0;
+    std::array<char16_t, LINE_END_MARKS.size()> utf16{};
+    std::array<std::uint32_t, LINE_END_MARKS.size()> utf8{};
+
+    constexpr MarkLookup() {
+        for (std::size_t i = 0; i < LINE_END_MARKS.size(); ++i) {
+            const auto& mark = LINE_END_MARKS[i];
+            const auto first = static_cast<unsigned char>(mark.gbk[0]);
+            if (mark.gbk.size() == 1) {
+                singleByte[first] = true;
+            } else {
+                doubleByte[doubleByteCount++] = static_cast<std::uint16_t>(
+                    first << 8 | static_cast<unsigned char>(mark.gbk[1]));
+            }
+            utf16[i] = mark.unicode;
+            const std::uint32_t cp = mark.unicode;
+            utf8[i] = cp < 0x80 ? cp
+                                : (0xE0u | cp >> 12) << 16 | (0x80u | (cp >> 6 & 0x3F)) << 8 |
+                                      (0x80u | (cp & 0x3F));
+        }
+    }
+};
+
+constexpr MarkLookup kMarks{};
+
+static_assert(kMarks.doubleByteCount == 19, "six marks are ASCII");
+
+}  // namespace
+
+bool isLineEndMark(unsigned gbkCharacter) noexcept {
+    if (gbkCharacter < 0x80) return kMarks.singleByte[gbkCharacter];
+    const auto end = kMarks.doubleByte.begin() + static_cast<std::ptrdiff_t>(kMarks.doubleByteCount);
+    return std::find(kMarks.doubleByte.begin(), end, gbkCharacter) != end;
+}
+
+bool isLineEndMark(char16_t unit) noexcept {
+    return std::find(kMarks.utf16.begin(), kMarks.utf16.end(), unit) != kMarks.utf16.end();
+}
+
+bool detail::isUtf8LineEndMark(std::uint32_t lastBytes) noexcept {
+    // A final byte below 0x80 is a whole character; otherwise only the
+    // three-byte form of a mark can end the line.
+    const std::uint32_t key = (lastBytes & 0x80) == 0 ? lastBytes & 0x7F : lastBytes & 0xFFFFFF;
+    return std::find(kMarks.utf8.begin(), kMarks.utf8.end(), key) != kMarks.utf8.end();
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t cut = 0;
+    std::size_t scan = 0;
+    while (text.size() - scan >= 2) {
+        if (text[scan] == kCr && text[scan + 1] == kLf) {
+            lines.push_back(text.substr(cut, scan - cut));
+            scan += 2;
+            cut = scan;
+        } else {
+            scan += isLead(text[scan]) ? 2 : 1;
+        }
+    }
+    // A lead byte that is the last byte ends the scan above and stays in
+    // the final line.
+    if (cut < text.size()) lines.push_back(text.substr(cut));
+    return lines;
+}
+
+std::vector<std::u16string_view> splitLines(std::u16string_view text) {
+    std::vector<std::u16string_view> lines;
+    std::size_t cut = 0;
+    for (std::size_t scan = 0; scan + 1 < text.size();) {
+        if (text[scan] == u'\r' && text[scan + 1] == u'\n') {
+            lines.push_back(text.substr(cut, scan - cut));
+            scan += 2;
+            cut = scan;
+        } else {
+            ++scan;
+        }
+    }
+    if (cut < text.size()) lines.push_back(text.substr(cut));
+    return lines;
+}
+
+bool endsWithLineEndMark(std::string_view line) noexcept {
+    if (line.empty()) return false;
+    // A byte below 0x80 always ends a character, so the run of lead-range
+    // bytes before the last byte starts on a character boundary and pairs
+    // up from there: an odd run makes the last byte a trail byte.
+    const std::size_t last = line.size() - 1;
+    std::size_t run = 0;
+    while (run < last && isLead(line[last - 1 - run])) ++run;
+    const auto lastByte = static_cast<unsigned char>(line[last]);
+    if (run % 2 == 1) {
+        return isLineEndMark(static_cast<unsigned>(static_cast<unsigned char>(line[last - 1])) << 8 |
+                             lastByte);
+    }
+    return lastByte < 0x80 && isLineEndMark(unsigned{lastByte});  // else a lone lead byte
+}
+
+bool endsWithLineEndMark(std::u16string_view line) noexcept {
+    // Marks are single code units outside the surrogate range, so the last
+    // unit decides, whether it ends a surrogate pair or not.
+    return !line.empty() && isLineEndMark(line.back());
+}
+
+Text joinBrokenLines(std::string_view text) {
+    Text out;
+    out.reserve(text.size() + 2);
+    LineJoiner<Gbk> joiner;
+    joiner.feed(text, out);
+    joiner.finish(out);
+    return out;
+}
+
+WideText joinBrokenLines(std::u16string_view text) {
+    WideText out;
+    out.reserve(text.size() + 2);
+    LineJoiner<Utf16> joiner;
+    joiner.feed(text, out);
+    joiner.finish(out);
+    return out;
+}
+
+}  // namespace prelivo

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds every configuration and runs every test:
+# the native build (core, prelivo-join, benchmark build) and the 32- and
+# 64-bit Windows builds, whose tests run under Wine on a virtual X display.
+# Ends with CTest's summary over all of them.
+set -eu
+cd "$(dirname "$0")/.."
+root=$PWD
+jobs=$(nproc)
+
+bash tools/setup.sh
+tools/wine-prefix
+
+presets=(native win32 win64)
+for preset in "${presets[@]}"; do
+  echo "== build: $preset"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+done
+
+# One CTest run over all configurations, so that one summary closes it.
+mkdir -p build/all
+{
+  for preset in "${presets[@]}"; do echo "subdirs(\"$root/build/$preset\")"; done
+} > build/all/CTestTestfile.cmake
+
+# Windows tests that open windows need an X display; a private one keeps
+# them off any real desktop.
+display=":${PRELIVO_TEST_DISPLAY:-97}"
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; WINEPREFIX="${WINEPREFIX:-$HOME/.wine-prelivo}" wineserver -k 2>/dev/null || true' EXIT
+for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
+export DISPLAY="$display"
+
+ctest --test-dir build/all --output-on-failure -j "$jobs"
