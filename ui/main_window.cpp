@@ -5,6 +5,7 @@
 #include "edit_box_text.hpp"
 #include "label.hpp"
 #include "reformat.hpp"
+#include "resources/resource.h"
 
 namespace prelivo {
 namespace {
@@ -13,7 +14,6 @@ const wchar_t WINDOW_CLASS[] = L"PrelivoMainWindow";
 const wchar_t TITLE[] = L"Prelivo--Korvessa：Talmiro";
 constexpr int WINDOW_WIDTH = 495;
 constexpr int WINDOW_HEIGHT = 360;
-constexpr WORD ICON_ID = 1;
 constexpr int ICON_SIZE = 128;
 
 // Shown in the edit box until the first click replaces it.
@@ -99,9 +99,9 @@ void MainWindow::setIcons(HINSTANCE instance) {
     // One 128 x 128 image serves both sizes; the system scales it down
     // where it draws the small one.
     bigIcon_.reset(static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(ICON_ID), IMAGE_ICON, ICON_SIZE, ICON_SIZE, LR_DEFAULTCOLOR)));
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_PRELIVO), IMAGE_ICON, ICON_SIZE, ICON_SIZE, LR_DEFAULTCOLOR)));
     smallIcon_.reset(static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(ICON_ID), IMAGE_ICON, ICON_SIZE, ICON_SIZE, LR_DEFAULTCOLOR)));
+        LoadImageW(instance, MAKEINTRESOURCEW(IDI_PRELIVO), IMAGE_ICON, ICON_SIZE, ICON_SIZE, LR_DEFAULTCOLOR)));
     SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.get()));
     SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 }
