@@ -1,0 +1,660 @@
+#include "join_filter.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "line_joiner.hpp"
+
+#ifndef PRELIVO_VERSION
+#error "PRELIVO_VERSION is set by the build from the project's version"
+#endif
+
+namespace prelivo::cli {
+namespace {
+
+constexpr std::string_view kProgram = "prelivo-join";
+
+// Reads and writes go in blocks of this size: few system calls per
+// gigabyte, and memory stays a few blocks whatever the input's size or the
+// length of its lines.
+constexpr std::size_t kBlock = std::size_t{1} << 20;
+
+constexpr std::string_view kUsage =
+    "Usage: prelivo-join [OPTION]... [FILE]...\n"
+    "Join the broken lines of text copied from OCR software, PDF viewers or web\n"
+    "pages: every line that does not end in a closing punctuation mark is joined\n"
+    "to the next one, and empty lines are dropped. The FILEs are read in order as\n"
+    "one text; with no FILE, or where FILE is -, standard input is read. The\n"
+    "result goes to standard output.\n"
+    "\n"
+    "  --encoding=ENC  the input's encoding, also used for the output:\n"
+    "                    utf-8 (the default), gbk (code page 936) or utf-16le\n"
+    "  --newline=MODE  what ends a line:\n"
+    "                    auto  crlf if the input holds a CR LF pair, else lf\n"
+    "                          (the default)\n"
+    "                    crlf  only CR LF; a lone CR or LF is an ordinary\n"
+    "                          character\n"
+    "                    lf    LF or CR LF; the kept breaks are written as LF\n"
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n"
+    "  --              end of options: what follows are file names\n"
+    "\n"
+    "Nothing is written when the input is not valid text of its encoding (the\n"
+    "message gives the byte offset) or a file cannot be opened.\n"
+    "Exit status: 0 done, 1 bad input or a failed read or write, 2 bad usage.\n";
+
+enum class Encoding { utf8, gbk, utf16le };
+enum class Newline { automatic, crlf, lf };
+
+struct Options {
+    Encoding encoding = Encoding::utf8;
+    Newline newline = Newline::automatic;
+    std::vector<std::string> files;
+};
+
+struct CommandLine {
+    enum class Action { join, help, version, bad } action = Action::join;
+    Options options;
+    std::string error;  // for Action::bad
+};
+
+// What went wrong, as the message to print after the program's name.
+struct Failure {
+    std::string message;
+};
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return s;
+}
+
+// Options may stand before, between or after the files, as with most Unix
+// filters; they take effect in order, so --help or --version ends the
+// parsing where it stands.
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine cl;
+    auto bad = [&cl](std::string message) {
+        cl.action = CommandLine::Action::bad;
+        cl.error = std::move(message);
+        return cl;
+    };
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            cl.options.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (arg[1] != '-') return bad("unknown option '" + arg + "'");
+        const std::size_t eq = arg.find('=');
+        const std::string name = arg.substr(0, eq);
+        const bool hasValue = eq != std::string::npos;
+        if (name == "--help" || name == "--version") {
+            if (hasValue) return bad("option '" + name + "' takes no value");
+            cl.action = name == "--help" ? CommandLine::Action::help : CommandLine::Action::version;
+            return cl;
+        }
+        if (name != "--encoding" && name != "--newline") return bad("unknown option '" + arg + "'");
+        std::string value;
+        if (hasValue) {
+            value = arg.substr(eq + 1);
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return bad("option '" + name + "' needs a value");
+        }
+        const std::string v = lowerAscii(value);
+        if (name == "--encoding") {
+            if (v == "utf-8") {
+                cl.options.encoding = Encoding::utf8;
+            } else if (v == "gbk") {
+                cl.options.encoding = Encoding::gbk;
+            } else if (v == "utf-16le") {
+                cl.options.encoding = Encoding::utf16le;
+            } else {
+                return bad("unknown encoding '" + value + "' (use utf-8, gbk or utf-16le)");
+            }
+        } else {
+            if (v == "auto") {
+                cl.options.newline = Newline::automatic;
+            } else if (v == "crlf") {
+                cl.options.newline = Newline::crlf;
+            } else if (v == "lf") {
+                cl.options.newline = Newline::lf;
+            } else {
+                return bad("unknown newline mode '" + value + "' (use auto, crlf or lf)");
+            }
+        }
+    }
+    return cl;
+}
+
+std::string displayName(const std::string& name) {
+    return name == "-" ? std::string("standard input") : name;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+// Fed in pieces of any size; a character may straddle two pieces.
+class Utf8Check {
+public:
+    // The offset of the first sequence that is not UTF-8, counted from the
+    // start of the file, or nothing.
+    std::optional<std::uint64_t> feed(const unsigned char* p, std::size_t n) {
+        const std::uint64_t base = offset_;
+        offset_ += n;
+        std::size_t i = 0;
+        if (need_ > 0 && !continueOpen(p, n, i)) return start_;
+        while (i < n) {
+            if (p[i] < 0x80) {
+                // Runs of ASCII go eight bytes at a time.
+                ++i;
+                std::uint64_t word;
+                while (i + 8 <= n) {
+                    std::memcpy(&word, p + i, 8);
+                    if (word & 0x8080808080808080u) break;
+                    i += 8;
+                }
+                continue;
+            }
+            const unsigned lead = p[i];
+            unsigned need = 0;
+            unsigned char lo = 0x80;
+            unsigned char hi = 0xBF;
+            if (lead < 0xC2) {
+                return base + i;  // a stray continuation byte, or an overlong form
+            } else if (lead < 0xE0) {
+                need = 1;
+            } else if (lead < 0xF0) {
+                need = 2;
+                if (lead == 0xE0) lo = 0xA0;       // overlong
+                if (lead == 0xED) hi = 0x9F;       // surrogates
+            } else if (lead < 0xF5) {
+                need = 3;
+                if (lead == 0xF0) lo = 0x90;       // overlong
+                if (lead == 0xF4) hi = 0x8F;       // above U+10FFFF
+            } else {
+                return base + i;
+            }
+            if (i + need < n) {
+                // The whole character lies in this piece: the common case.
+                if (p[i + 1] < lo || p[i + 1] > hi) return base + i;
+                for (unsigned k = 2; k <= need; ++k) {
+                    if ((p[i + k] & 0xC0) != 0x80) return base + i;
+                }
+                i += need + 1;
+                continue;
+            }
+            start_ = base + i;
+            need_ = need;
+            lo_ = lo;
+            hi_ = hi;
+            ++i;
+            if (!continueOpen(p, n, i)) return start_;
+        }
+        return std::nullopt;
+    }
+
+    // Where a character cut off by the end of the file starts, or nothing.
+    std::optional<std::uint64_t> finish() const {
+        if (need_ > 0) return start_;
+        return std::nullopt;
+    }
+
+    void reset() { *this = Utf8Check{}; }
+
+private:
+    // Takes the continuation bytes of a character begun earlier.
+    bool continueOpen(const unsigned char* p, std::size_t n, std::size_t& i) {
+        while (need_ > 0 && i < n) {
+            if (p[i] < lo_ || p[i] > hi_) return false;
+            lo_ = 0x80;
+            hi_ = 0xBF;
+            --need_;
+            ++i;
+        }
+        return true;
+    }
+
+    std::uint64_t offset_ = 0;  // bytes of the file before the current piece
+    unsigned need_ = 0;         // continuation bytes still owed
+    unsigned char lo_ = 0x80;   // the range of the next one
+    unsigned char hi_ = 0xBF;
+    std::uint64_t start_ = 0;   // where the open character starts
+};
+
+// The first pass, before any output: checks each file's bytes against the
+// encoding and, for --newline auto, looks for a CR LF pair in the text as
+// the joiner will see it (the files one after another, a lead byte taking
+// the byte after it in GBK).
+class Checker {
+public:
+    Checker(Encoding encoding, bool searchCrLf) : encoding_(encoding), searching_(searchCrLf) {}
+
+    // Whether the bytes still matter; a file whose bytes no longer matter
+    // need not be read.
+    bool wantsBytes() const { return encoding_ == Encoding::utf8 || (searching_ && !found_); }
+    // Whether an input that can be read only once must be kept until the
+    // check is over (else it can be read straight into the joiner).
+    bool needsWholeInput() const { return encoding_ != Encoding::gbk || (searching_ && !found_); }
+    bool foundCrLf() const { return found_; }
+
+    void beginFile(std::string name) {
+        name_ = std::move(name);
+        utf8_.reset();
+    }
+
+    void feed(const char* data, std::size_t n) {
+        const auto* p = reinterpret_cast<const unsigned char*>(data);
+        if (encoding_ == Encoding::utf8) {
+            if (const auto bad = utf8_.feed(p, n)) {
+                throw Failure{name_ + ": invalid UTF-8 at byte offset " + std::to_string(*bad)};
+            }
+        }
+        if (searching_ && !found_ && n > 0) search(p, n);
+    }
+
+    void endFile(std::uint64_t length) {
+        if (encoding_ == Encoding::utf8) {
+            if (const auto cut = utf8_.finish()) {
+                throw Failure{name_ + ": invalid UTF-8 at byte offset " + std::to_string(*cut) +
+                              ": the input ends inside a character"};
+            }
+        } else if (encoding_ == Encoding::utf16le && length % 2 != 0) {
+            throw Failure{name_ + ": UTF-16LE input of odd length " + std::to_string(length) +
+                          ": the byte at byte offset " + std::to_string(length - 1) +
+                          " is half a code unit"};
+        }
+    }
+
+private:
+    void search(const unsigned char* p, std::size_t n) {
+        switch (encoding_) {
+        case Encoding::utf8: {
+            // In valid UTF-8 a CR byte is always the character CR.
+            std::size_t i = 0;
+            if (pendingCr_) {
+                pendingCr_ = false;
+                if (p[0] == '\n') {
+                    found_ = true;
+                    return;
+                }
+            }
+            while (const void* hit = std::memchr(p + i, '\r', n - i)) {
+                i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
+                if (i + 1 == n) {
+                    pendingCr_ = true;
+                    return;
+                }
+                if (p[i + 1] == '\n') {
+                    found_ = true;
+                    return;
+                }
+                ++i;
+            }
+            break;
+        }
+        case Encoding::gbk: {
+            std::size_t i = 0;
+            if (pendingLead_) {
+                pendingLead_ = false;
+                i = 1;  // the lead byte's partner, whatever it is
+            } else if (pendingCr_) {
+                pendingCr_ = false;
+                if (p[0] == '\n') {
+                    found_ = true;
+                    return;
+                }
+            }
+            while (i < n) {
+                if (p[i] >= 0x80) {
+                    if (i + 1 == n) {
+                        pendingLead_ = true;
+                        return;
+                    }
+                    i += 2;
+                } else if (p[i] == '\r') {
+                    if (i + 1 == n) {
+                        pendingCr_ = true;
+                        return;
+                    }
+                    if (p[i + 1] == '\n') {
+                        found_ = true;
+                        return;
+                    }
+                    ++i;
+                } else {
+                    ++i;
+                }
+            }
+            break;
+        }
+        case Encoding::utf16le: {
+            std::size_t i = 0;
+            if (haveOdd_) {
+                haveOdd_ = false;
+                if (unit(static_cast<unsigned>(oddByte_ | p[0] << 8))) return;
+                i = 1;
+            }
+            for (; i + 1 < n; i += 2) {
+                if (unit(static_cast<unsigned>(p[i] | p[i + 1] << 8))) return;
+            }
+            if (i < n) {
+                oddByte_ = p[i];
+                haveOdd_ = true;
+            }
+            break;
+        }
+        }
+    }
+
+    bool unit(unsigned u) {
+        if (pendingCr_ && u == 0x0A) found_ = true;
+        pendingCr_ = u == 0x0D;
+        return found_;
+    }
+
+    Encoding encoding_;
+    bool searching_;
+    bool found_ = false;
+    bool pendingCr_ = false;    // the text so far ends in a CR at a character start
+    bool pendingLead_ = false;  // GBK: the text so far ends in a lead byte
+    bool haveOdd_ = false;      // UTF-16LE: the text so far ends in half a unit
+    unsigned char oddByte_ = 0;
+    std::string name_;
+    Utf8Check utf8_;
+};
+
+// The second pass: the core's streaming joiner over bytes in, bytes out.
+class Joiner {
+public:
+    virtual ~Joiner() = default;
+    virtual void feed(const char* p, std::size_t n, std::string& out) = 0;
+    virtual void finish(std::string& out) = 0;
+};
+
+// GBK, and UTF-8: the core joins valid UTF-8 on its bytes directly, with
+// the same result as decoding, joining the UTF-16 and encoding back.
+template <class Enc>
+class ByteJoiner final : public Joiner {
+public:
+    explicit ByteJoiner(LineBreak lineBreak) : joiner_(lineBreak) {}
+    void feed(const char* p, std::size_t n, std::string& out) override {
+        joiner_.feed(std::string_view(p, n), out);
+    }
+    void finish(std::string& out) override { joiner_.finish(out); }
+
+private:
+    LineJoiner<Enc> joiner_;
+};
+
+class Utf16LeJoiner final : public Joiner {
+public:
+    explicit Utf16LeJoiner(LineBreak lineBreak) : joiner_(lineBreak) {
+        units_.reserve(kBlock / 2 + 1);
+        joined_.reserve(kBlock / 2 + 4);
+    }
+
+    void feed(const char* data, std::size_t n, std::string& out) override {
+        const auto* p = reinterpret_cast<const unsigned char*>(data);
+        units_.clear();
+        std::size_t i = 0;
+        if (haveOdd_ && n > 0) {
+            units_.push_back(static_cast<char16_t>(oddByte_ | p[0] << 8));
+            haveOdd_ = false;
+            i = 1;
+        }
+        const std::size_t count = (n - i) / 2;
+        const std::size_t old = units_.size();
+        units_.resize(old + count);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(units_.data() + old, p + i, count * 2);
+        } else {
+            for (std::size_t k = 0; k < count; ++k) {
+                units_[old + k] = static_cast<char16_t>(p[i + 2 * k] | p[i + 2 * k + 1] << 8);
+            }
+        }
+        i += count * 2;
+        if (i < n) {
+            oddByte_ = p[i];
+            haveOdd_ = true;
+        }
+        joined_.clear();
+        joiner_.feed(units_, joined_);
+        append(out);
+    }
+
+    void finish(std::string& out) override {
+        // The check has made sure that every input has an even length, so
+        // no half unit is left here.
+        joined_.clear();
+        joiner_.finish(joined_);
+        append(out);
+    }
+
+private:
+    void append(std::string& out) const {
+        if constexpr (std::endian::native == std::endian::little) {
+            out.append(reinterpret_cast<const char*>(joined_.data()), joined_.size() * 2);
+        } else {
+            for (const char16_t u : joined_) {
+                out.push_back(static_cast<char>(u & 0xFF));
+                out.push_back(static_cast<char>(u >> 8));
+            }
+        }
+    }
+
+    LineJoiner<Utf16> joiner_;
+    std::u16string units_;
+    std::u16string joined_;
+    bool haveOdd_ = false;
+    unsigned char oddByte_ = 0;
+};
+
+std::unique_ptr<Joiner> makeJoiner(Encoding encoding, LineBreak lineBreak) {
+    switch (encoding) {
+    case Encoding::gbk: return std::make_unique<ByteJoiner<Gbk>>(lineBreak);
+    case Encoding::utf8: return std::make_unique<ByteJoiner<Utf8>>(lineBreak);
+    case Encoding::utf16le: break;
+    }
+    return std::make_unique<Utf16LeJoiner>(lineBreak);
+}
+
+// One input as the first pass left it for the second.
+struct Source {
+    std::string name;
+    std::unique_ptr<Input> keptOpen;  // read once, straight into the joiner
+    bool regular = false;             // read again from start
+    bool spooled = false;             // read back from the spool at start
+    std::uint64_t start = 0;
+    std::uint64_t length = 0;
+};
+
+class Run {
+public:
+    Run(const Options& options, System& system)
+        : options_(options), system_(system), buffer_(kBlock) {}
+
+    void join() {
+        std::vector<std::string> files = options_.files;
+        if (files.empty()) files.push_back("-");
+        Checker checker(options_.encoding, options_.newline == Newline::automatic);
+        std::vector<Source> sources;
+        for (const std::string& name : files) sources.push_back(firstPass(name, checker));
+
+        const bool crlf = options_.newline == Newline::crlf ||
+                          (options_.newline == Newline::automatic && checker.foundCrLf());
+        const auto joiner = makeJoiner(options_.encoding, crlf ? LineBreak::crlf : LineBreak::lf);
+        std::string out;
+        out.reserve(2 * kBlock + 16);
+        for (Source& s : sources) {
+            if (s.spooled) {
+                spool_->seek(s.start);
+                pump(*spool_, "the temporary file", s.length, *joiner, out);
+            } else if (s.regular) {
+                const auto input = open(s.name);
+                seek(*input, s.name, s.start);
+                pump(*input, s.name, s.length, *joiner, out);
+            } else {
+                pump(*s.keptOpen, s.name, std::nullopt, *joiner, out);
+                s.keptOpen.reset();
+            }
+        }
+        joiner->finish(out);
+        write(out);
+    }
+
+private:
+    Source firstPass(const std::string& name, Checker& checker) {
+        Source s;
+        s.name = name;
+        auto input = open(name);
+        std::optional<Extent> extent;
+        try {
+            extent = input->extent();
+        } catch (const IoError& e) {
+            throw Failure{displayName(name) + ": " + e.what()};
+        }
+        checker.beginFile(displayName(name));
+        if (extent) {
+            s.regular = true;
+            s.start = extent->position;
+            s.length = extent->size > extent->position ? extent->size - extent->position : 0;
+            std::uint64_t done = 0;
+            while (checker.wantsBytes() && done < s.length) {
+                const std::size_t n = read(*input, name, static_cast<std::size_t>(
+                                                             std::min<std::uint64_t>(kBlock, s.length - done)));
+                if (n == 0) {
+                    s.length = done;  // it shrank since its size was taken
+                    break;
+                }
+                checker.feed(buffer_.data(), n);
+                done += n;
+            }
+            checker.endFile(s.length);
+            // A later "-" goes on from the end, as cat's would.
+            if (name == "-") seek(*input, name, s.start + s.length);
+        } else if (checker.needsWholeInput()) {
+            if (!spool_) {
+                try {
+                    spool_ = system_.makeSpool();
+                } catch (const IoError& e) {
+                    throw Failure{std::string("cannot create a temporary file: ") + e.what()};
+                }
+            }
+            s.spooled = true;
+            s.start = spooled_;
+            while (const std::size_t n = read(*input, name, kBlock)) {
+                try {
+                    spool_->write(std::string_view(buffer_.data(), n));
+                } catch (const IoError& e) {
+                    throw Failure{std::string("cannot write the temporary file: ") + e.what()};
+                }
+                if (checker.wantsBytes()) checker.feed(buffer_.data(), n);
+                s.length += n;
+            }
+            spooled_ += s.length;
+            checker.endFile(s.length);
+        } else {
+            s.keptOpen = std::move(input);
+        }
+        return s;
+    }
+
+    // Reads the input to its end, or length bytes of it, into the joiner.
+    void pump(Input& input, const std::string& name, std::optional<std::uint64_t> length, Joiner& joiner,
+              std::string& out) {
+        std::uint64_t left = length.value_or(UINT64_MAX);
+        while (left > 0) {
+            const std::size_t n = read(input, name, static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, left)));
+            if (n == 0) {
+                if (length) throw Failure{displayName(name) + ": the file became shorter while being read"};
+                break;
+            }
+            left -= n;
+            joiner.feed(buffer_.data(), n, out);
+            if (out.size() >= kBlock) {
+                write(out);
+                out.clear();
+            }
+        }
+    }
+
+    std::unique_ptr<Input> open(const std::string& name) {
+        try {
+            return system_.open(name);
+        } catch (const IoError& e) {
+            throw Failure{"cannot open " + displayName(name) + ": " + e.what()};
+        }
+    }
+
+    std::size_t read(Input& input, const std::string& name, std::size_t size) {
+        try {
+            return input.read(buffer_.data(), size);
+        } catch (const IoError& e) {
+            throw Failure{displayName(name) + ": read error: " + e.what()};
+        }
+    }
+
+    void seek(Input& input, const std::string& name, std::uint64_t offset) {
+        try {
+            input.seek(offset);
+        } catch (const IoError& e) {
+            throw Failure{displayName(name) + ": cannot seek: " + e.what()};
+        }
+    }
+
+    void write(std::string_view bytes) {
+        try {
+            system_.writeOut(bytes);
+        } catch (const IoError& e) {
+            throw Failure{std::string("write error: ") + e.what()};
+        }
+    }
+
+    const Options& options_;
+    System& system_;
+    std::vector<char> buffer_;
+    std::unique_ptr<Spool> spool_;
+    std::uint64_t spooled_ = 0;
+};
+
+}  // namespace
+
+std::string_view usageText() noexcept { return kUsage; }
+
+int runJoinFilter(const std::vector<std::string>& args, System& system) {
+    const CommandLine cl = parseCommandLine(args);
+    const std::string prefix = std::string(kProgram) + ": ";
+    try {
+        switch (cl.action) {
+        case CommandLine::Action::bad:
+            system.writeErr(prefix + cl.error + "\n" + std::string(kUsage));
+            return 2;
+        case CommandLine::Action::help:
+            system.writeOut(kUsage);
+            return 0;
+        case CommandLine::Action::version:
+            system.writeOut(std::string(kProgram) + " " PRELIVO_VERSION "\n");
+            return 0;
+        case CommandLine::Action::join:
+            Run(cl.options, system).join();
+            return 0;
+        }
+    } catch (const Failure& f) {
+        system.writeErr(prefix + f.message + "\n");
+    } catch (const IoError& e) {
+        system.writeErr(prefix + "write error: " + e.what() + "\n");
+    } catch (const std::bad_alloc&) {
+        system.writeErr(prefix + "out of memory\n");
+    }
+    return 1;
+}
+
+}  // namespace prelivo::cli
