@@ -40,14 +40,13 @@ void memcpyOf(benchmark::State& state, const S& src) {
 
 template <class Encoding, class S>
 void joinWhole(benchmark::State& state, const S& src) {
-    S out;
-    out.reserve(src.size() + 64);
+    using Joiner = LineJoiner<Encoding>;
+    S out(Joiner::maxOutput(src.size()) + Joiner::FINISH_OUTPUT, typename S::value_type{});
     for (auto _ : state) {
-        out.clear();
-        LineJoiner<Encoding> joiner;
-        joiner.feed(src, out);
-        joiner.finish(out);
+        Joiner joiner;
+        joiner.finish(joiner.feed(src, out.data()));
         benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * src.size() * sizeof(typename S::value_type)));
 }
@@ -55,15 +54,16 @@ void joinWhole(benchmark::State& state, const S& src) {
 template <class Encoding, class S>
 void joinChunked(benchmark::State& state, const S& src) {
     using View = std::basic_string_view<typename S::value_type>;
+    using Joiner = LineJoiner<Encoding>;
     const std::size_t units = kChunk / sizeof(typename S::value_type);
-    S out;
-    out.reserve(src.size() + 64);
+    S out(Joiner::maxOutput(src.size()) + Joiner::FINISH_OUTPUT, typename S::value_type{});
     for (auto _ : state) {
-        out.clear();
-        LineJoiner<Encoding> joiner;
-        for (std::size_t pos = 0; pos < src.size(); pos += units) joiner.feed(View(src).substr(pos, units), out);
-        joiner.finish(out);
+        Joiner joiner;
+        auto* o = out.data();
+        for (std::size_t pos = 0; pos < src.size(); pos += units) o = joiner.feed(View(src).substr(pos, units), o);
+        joiner.finish(o);
         benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * src.size() * sizeof(typename S::value_type)));
 }

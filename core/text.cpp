@@ -1,7 +1,5 @@
 #include "text.hpp"
 
-#include <algorithm>
-
 #include "line_joiner.hpp"
 #include "marks.hpp"
 
@@ -15,56 +13,13 @@ constexpr bool isLead(char byte) noexcept {
     return static_cast<unsigned char>(byte) >= 0x80;
 }
 
-// The mark table in the forms the lookups want, built once at compile time
-// from LINE_END_MARKS so that the table stays the only source.
-struct MarkLookup {
-    std::array<bool, 128> singleByte{};
-    std::array<std::uint16_t, LINE_END_MARKS.size()> doubleByte{};
-    std::size_t doubleByteCount = 0;
-    std::array<char16_t, LINE_END_MARKS.size()> utf16{};
-    std::array<std::uint32_t, LINE_END_MARKS.size()> utf8{};
-
-    constexpr MarkLookup() {
-        for (std::size_t i = 0; i < LINE_END_MARKS.size(); ++i) {
-            const auto& mark = LINE_END_MARKS[i];
-            const auto first = static_cast<unsigned char>(mark.gbk[0]);
-            if (mark.gbk.size() == 1) {
-                singleByte[first] = true;
-            } else {
-                doubleByte[doubleByteCount++] = static_cast<std::uint16_t>(
-                    first << 8 | static_cast<unsigned char>(mark.gbk[1]));
-            }
-            utf16[i] = mark.unicode;
-            const std::uint32_t cp = mark.unicode;
-            utf8[i] = cp < 0x80 ? cp
-                                : (0xE0u | cp >> 12) << 16 | (0x80u | (cp >> 6 & 0x3F)) << 8 |
-                                      (0x80u | (cp & 0x3F));
-        }
-    }
-};
-
-constexpr MarkLookup kMarks{};
-
-static_assert(kMarks.doubleByteCount == 19, "six marks are ASCII");
-
 }  // namespace
 
 bool isLineEndMark(unsigned gbkCharacter) noexcept {
-    if (gbkCharacter < 0x80) return kMarks.singleByte[gbkCharacter];
-    const auto end = kMarks.doubleByte.begin() + static_cast<std::ptrdiff_t>(kMarks.doubleByteCount);
-    return std::find(kMarks.doubleByte.begin(), end, gbkCharacter) != end;
+    return gbkCharacter <= 0xFFFF && detail::isGbkMarkKey(gbkCharacter);
 }
 
-bool isLineEndMark(char16_t unit) noexcept {
-    return std::find(kMarks.utf16.begin(), kMarks.utf16.end(), unit) != kMarks.utf16.end();
-}
-
-bool detail::isUtf8LineEndMark(std::uint32_t lastBytes) noexcept {
-    // A final byte below 0x80 is a whole character; otherwise only the
-    // three-byte form of a mark can end the line.
-    const std::uint32_t key = (lastBytes & 0x80) == 0 ? lastBytes & 0x7F : lastBytes & 0xFFFFFF;
-    return std::find(kMarks.utf8.begin(), kMarks.utf8.end(), key) != kMarks.utf8.end();
-}
+bool isLineEndMark(char16_t unit) noexcept { return detail::isWideMark(unit); }
 
 std::vector<std::string_view> splitLines(std::string_view text) {
     std::vector<std::string_view> lines;

@@ -88,3 +88,61 @@ TEST(LineJoiner, CanStartAnotherTextAfterFinish) {
 
 }  // namespace
 }  // namespace prelivo
+
+namespace prelivo {
+namespace {
+
+// Long texts, so that the block loop runs, with its hand-overs to the plain
+// loop falling anywhere: inside pairs, between a CR and its LF, on a lead
+// byte at a block's end.
+template <class Encoding>
+std::basic_string<typename Encoding::Unit> joinInBigChunks(std::basic_string_view<typename Encoding::Unit> text,
+                                                          std::mt19937& rng, LineBreak lb) {
+    LineJoiner<Encoding> joiner(lb);
+    std::basic_string<typename Encoding::Unit> out;
+    std::uniform_int_distribution<std::size_t> size(0, 400);
+    for (std::size_t pos = 0; pos < text.size();) {
+        const std::size_t n = std::min(size(rng), text.size() - pos);
+        joiner.feed(text.substr(pos, n), out);
+        pos += n;
+    }
+    joiner.finish(out);
+    return out;
+}
+
+TEST(LineJoiner, LongTextsMatchReferenceWholeAndChunked) {
+    std::mt19937 rng(2026);
+    for (int i = 0; i < 3000; ++i) {
+        const auto t = testing::randomBytes(rng, 1500);
+        for (const auto lb : {LineBreak::crlf, LineBreak::lf}) {
+            const auto expected = reference::joinGbk(t, lb);
+            LineJoiner<Gbk> whole(lb);
+            std::string out;
+            whole.feed(t, out);
+            whole.finish(out);
+            ASSERT_EQ(out, expected) << ::testing::PrintToString(t);
+            ASSERT_EQ(joinInBigChunks<Gbk>(t, rng, lb), expected) << ::testing::PrintToString(t);
+
+            std::u16string wide;
+            for (const char c : t) wide += static_cast<char16_t>(static_cast<unsigned char>(c) * 0x101u);
+            ASSERT_EQ(joinInBigChunks<Utf16>(wide, rng, lb), reference::joinUtf16(wide, lb));
+        }
+    }
+}
+
+TEST(LineJoiner, LongValidTextsAgreeAcrossAllThreeForms) {
+    std::mt19937 rng(11);
+    for (int i = 0; i < 1000; ++i) {
+        const auto gbk = testing::randomGbkText(rng, 1200);
+        const auto wide = *testing::gbkToUtf16(gbk);
+        for (const auto lb : {LineBreak::crlf, LineBreak::lf}) {
+            const auto expected = reference::joinUtf16(wide, lb);
+            ASSERT_EQ(testing::gbkToUtf16(joinInBigChunks<Gbk>(gbk, rng, lb)), expected);
+            ASSERT_EQ(joinInBigChunks<Utf16>(wide, rng, lb), expected);
+            ASSERT_EQ(joinInBigChunks<Utf8>(testing::utf16ToUtf8(wide), rng, lb), testing::utf16ToUtf8(expected));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace prelivo
