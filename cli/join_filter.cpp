@@ -140,13 +140,24 @@ std::string displayName(const std::string& name) {
     return name == "-" ? std::string("standard input") : name;
 }
 
+// Where a fault lies: which file (counted from 0) and its byte offset there.
+struct Place {
+    std::size_t file = 0;
+    std::uint64_t offset = 0;
+};
+
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-// Fed in pieces of any size; a character may straddle two pieces.
+// Fed in pieces of any size; a character may straddle two pieces, and two
+// files, since the files make one text.
 class Utf8Check {
 public:
-    // The offset of the first sequence that is not UTF-8, counted from the
-    // start of the file, or nothing.
-    std::optional<std::uint64_t> feed(const unsigned char* p, std::size_t n) {
+    void newFile() {
+        ++file_;
+        offset_ = 0;
+    }
+
+    // Where the first sequence that is not UTF-8 starts, or nothing.
+    std::optional<Place> feed(const unsigned char* p, std::size_t n) {
         const std::uint64_t base = offset_;
         offset_ += n;
         std::size_t i = 0;
@@ -168,30 +179,30 @@ public:
             unsigned char lo = 0x80;
             unsigned char hi = 0xBF;
             if (lead < 0xC2) {
-                return base + i;  // a stray continuation byte, or an overlong form
+                return Place{file_, base + i};  // a stray continuation byte, or an overlong form
             } else if (lead < 0xE0) {
                 need = 1;
             } else if (lead < 0xF0) {
                 need = 2;
-                if (lead == 0xE0) lo = 0xA0;       // overlong
-                if (lead == 0xED) hi = 0x9F;       // surrogates
+                if (lead == 0xE0) lo = 0xA0;  // overlong
+                if (lead == 0xED) hi = 0x9F;  // surrogates
             } else if (lead < 0xF5) {
                 need = 3;
-                if (lead == 0xF0) lo = 0x90;       // overlong
-                if (lead == 0xF4) hi = 0x8F;       // above U+10FFFF
+                if (lead == 0xF0) lo = 0x90;  // overlong
+                if (lead == 0xF4) hi = 0x8F;  // above U+10FFFF
             } else {
-                return base + i;
+                return Place{file_, base + i};
             }
             if (i + need < n) {
                 // The whole character lies in this piece: the common case.
-                if (p[i + 1] < lo || p[i + 1] > hi) return base + i;
+                if (p[i + 1] < lo || p[i + 1] > hi) return Place{file_, base + i};
                 for (unsigned k = 2; k <= need; ++k) {
-                    if ((p[i + k] & 0xC0) != 0x80) return base + i;
+                    if ((p[i + k] & 0xC0) != 0x80) return Place{file_, base + i};
                 }
                 i += need + 1;
                 continue;
             }
-            start_ = base + i;
+            start_ = Place{file_, base + i};
             need_ = need;
             lo_ = lo;
             hi_ = hi;
@@ -201,13 +212,11 @@ public:
         return std::nullopt;
     }
 
-    // Where a character cut off by the end of the file starts, or nothing.
-    std::optional<std::uint64_t> finish() const {
+    // Where a character cut off by the end of the text starts, or nothing.
+    std::optional<Place> finish() const {
         if (need_ > 0) return start_;
         return std::nullopt;
     }
-
-    void reset() { *this = Utf8Check{}; }
 
 private:
     // Takes the continuation bytes of a character begun earlier.
@@ -222,17 +231,18 @@ private:
         return true;
     }
 
+    std::size_t file_ = 0;
     std::uint64_t offset_ = 0;  // bytes of the file before the current piece
     unsigned need_ = 0;         // continuation bytes still owed
     unsigned char lo_ = 0x80;   // the range of the next one
     unsigned char hi_ = 0xBF;
-    std::uint64_t start_ = 0;   // where the open character starts
+    Place start_;               // where the open character starts
 };
 
-// The first pass, before any output: checks each file's bytes against the
-// encoding and, for --newline auto, looks for a CR LF pair in the text as
-// the joiner will see it (the files one after another, a lead byte taking
-// the byte after it in GBK).
+// The first pass, before any output: checks the text against the encoding
+// and, for --newline auto, looks for a CR LF pair, in the text as the
+// joiner will see it (the files one after another, a lead byte taking the
+// byte after it in GBK).
 class Checker {
 public:
     Checker(Encoding encoding, bool searchCrLf) : encoding_(encoding), searching_(searchCrLf) {}
@@ -246,29 +256,38 @@ public:
     bool foundCrLf() const { return found_; }
 
     void beginFile(std::string name) {
-        name_ = std::move(name);
-        utf8_.reset();
+        if (!names_.empty()) utf8_.newFile();
+        names_.push_back(std::move(name));
     }
 
     void feed(const char* data, std::size_t n) {
         const auto* p = reinterpret_cast<const unsigned char*>(data);
         if (encoding_ == Encoding::utf8) {
             if (const auto bad = utf8_.feed(p, n)) {
-                throw Failure{name_ + ": invalid UTF-8 at byte offset " + std::to_string(*bad)};
+                throw Failure{names_[bad->file] + ": invalid UTF-8 at byte offset " + std::to_string(bad->offset)};
             }
         }
         if (searching_ && !found_ && n > 0) search(p, n);
     }
 
     void endFile(std::uint64_t length) {
+        total_ += length;
+        if (length > 0) {
+            lastFile_ = names_.size() - 1;
+            lastLength_ = length;
+        }
+    }
+
+    // After the last file.
+    void finish() const {
         if (encoding_ == Encoding::utf8) {
             if (const auto cut = utf8_.finish()) {
-                throw Failure{name_ + ": invalid UTF-8 at byte offset " + std::to_string(*cut) +
+                throw Failure{names_[cut->file] + ": invalid UTF-8 at byte offset " + std::to_string(cut->offset) +
                               ": the input ends inside a character"};
             }
-        } else if (encoding_ == Encoding::utf16le && length % 2 != 0) {
-            throw Failure{name_ + ": UTF-16LE input of odd length " + std::to_string(length) +
-                          ": the byte at byte offset " + std::to_string(length - 1) +
+        } else if (encoding_ == Encoding::utf16le && total_ % 2 != 0) {
+            throw Failure{names_[lastFile_] + ": the UTF-16LE input has an odd number of bytes (" +
+                          std::to_string(total_) + "): the byte at byte offset " + std::to_string(lastLength_ - 1) +
                           " is half a code unit"};
         }
     }
@@ -367,8 +386,11 @@ private:
     bool pendingLead_ = false;  // GBK: the text so far ends in a lead byte
     bool haveOdd_ = false;      // UTF-16LE: the text so far ends in half a unit
     unsigned char oddByte_ = 0;
-    std::string name_;
+    std::vector<std::string> names_;  // as the messages call them
     Utf8Check utf8_;
+    std::uint64_t total_ = 0;
+    std::size_t lastFile_ = 0;  // the last file with any bytes, and their count
+    std::uint64_t lastLength_ = 0;
 };
 
 // The second pass: the core's streaming joiner over bytes in, bytes out.
@@ -487,6 +509,7 @@ public:
         Checker checker(options_.encoding, options_.newline == Newline::automatic);
         std::vector<Source> sources;
         for (const std::string& name : files) sources.push_back(firstPass(name, checker));
+        checker.finish();
 
         const bool crlf = options_.newline == Newline::crlf ||
                           (options_.newline == Newline::automatic && checker.foundCrLf());
