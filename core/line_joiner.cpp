@@ -146,6 +146,7 @@ std::size_t LineJoiner<Encoding>::blockRun(const Unit* in, std::size_t i, std::s
     if (n < BLOCK + OVER || i > n - BLOCK - OVER) return i;
 
     const bool lfMode = lineBreak_ == LineBreak::lf;
+    const std::uint64_t lfModeMask = lfMode ? ~std::uint64_t{0} : 0;
     const std::size_t start = i;
     std::size_t lineStart = i;       // where the current line starts, once past start
     std::uint64_t trailCarry = 0;    // the next block's first byte is a trail byte
@@ -160,9 +161,12 @@ std::size_t LineJoiner<Encoding>::blockRun(const Unit* in, std::size_t i, std::s
     auto lastBefore = [&](std::size_t pos, std::size_t blockBase) -> std::uint32_t {
         if (pos == lineStart) return lineStart == start ? last_ : 0;
         if constexpr (IS_GBK<Encoding>) {
-            const std::size_t t = pos - 1;
-            const bool isTrail = t >= blockBase ? (trail >> (t - blockBase) & 1) != 0 : (prevTrail >> 63) != 0;
-            return isTrail ? value(in[t - 1]) << 8 | value(in[t]) : value(in[t]);
+            // Whether pos - 1 is a trail byte; pos - 1 may be the last byte
+            // of the block before, and pos the end of this block.
+            const std::size_t k = pos - blockBase;
+            const std::uint64_t isTrail = k == 0 ? prevTrail >> 63 : trail >> (k - 1) & 1;
+            const std::uint32_t single = value(in[pos - 1]);
+            return isTrail != 0 ? value(in[pos - 2]) << 8 | single : single;
         } else if constexpr (IS_UTF8<Encoding>) {
             if (lineStart == start && pos - start < 3) {
                 std::uint32_t window = last_;
@@ -190,27 +194,26 @@ std::size_t LineJoiner<Encoding>::blockRun(const Unit* in, std::size_t i, std::s
             starts |= m.lf & ~trail & ~(crBreaks << 1 | crBreakCarry);
             crBreakCarry = crBreaks >> 63;
         }
+        // Each line break found is kept or dropped by the line's last
+        // character. A dropped break loses its CR and its LF (which may be
+        // the next block's first unit); a kept CR LF loses its CR when
+        // breaks are written as LF.
         std::uint64_t drop = dropCarry;
         dropCarry = 0;
         while (starts != 0) {
             const unsigned c = detail::lowestBit(starts);
             starts &= starts - 1;
             const std::size_t pos = i + c;
-            const bool isCrLf = (crBreaks >> c & 1) != 0;
+            const std::uint64_t isCrLf = crBreaks >> c & 1;
             const bool keep = lastIsMark<Encoding>(lastBefore(pos, i));
-            lineStart = pos + (isCrLf ? 2 : 1);
-            if (keep) {
-                if (isCrLf && lfMode) drop |= bit(c);  // CR LF is written as LF
-            } else {
-                drop |= bit(c);
-                if (isCrLf) {
-                    if (c == 63) {
-                        dropCarry = 1;
-                    } else {
-                        drop |= bit(c + 1);
-                    }
-                }
-            }
+            lineStart = pos + 1 + isCrLf;
+            // Without branches, since whether a line keeps its break is as
+            // good as random.
+            const std::uint64_t dropped = keep ? 0 : ~std::uint64_t{0};
+            const std::uint64_t crLf = 0 - isCrLf;
+            drop |= bit(c) & (dropped | (crLf & lfModeMask));
+            drop |= bit(c) << 1 & dropped & crLf;
+            dropCarry |= bit(c) >> 63 & dropped & crLf;
         }
         o = compressBlock(in + i, drop, o);
     }
