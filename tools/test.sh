@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds every configuration and runs every test:
-# the native build (core, prelivo-join, benchmark build) and the 32- and
-# 64-bit Windows builds, whose tests run under Wine on a virtual X display.
-# Ends with CTest's summary over all of them.
+# the native build (core, prelivo-join, benchmark build), the same tests
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the libFuzzer
+# targets for a bounded time, and the 32- and 64-bit Windows builds, whose
+# tests run under Wine on a virtual X display. Ends with CTest's summary
+# over all of them.
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -11,7 +13,7 @@ jobs=$(nproc)
 bash tools/setup.sh
 tools/wine-prefix
 
-presets=(native win32 win64)
+presets=(native asan fuzz win32 win64)
 for preset in "${presets[@]}"; do
   echo "== build: $preset"
   cmake --preset "$preset" >/dev/null
