@@ -7,11 +7,13 @@
 // defined, a plain loop gives the same masks.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
 
-#if defined(__SSE2__) && !defined(PRELIVO_SCALAR_ONLY)
+#if (defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)) && \
+    !defined(PRELIVO_SCALAR_ONLY)
 #include <emmintrin.h>
 #define PRELIVO_HAVE_SSE2 1
 #endif
@@ -26,7 +28,7 @@ struct BlockMasks {
     std::uint64_t lf = 0;
 };
 
-inline unsigned lowestBit(std::uint64_t x) noexcept { return static_cast<unsigned>(__builtin_ctzll(x)); }
+inline unsigned lowestBit(std::uint64_t x) noexcept { return static_cast<unsigned>(std::countr_zero(x)); }
 
 #ifdef PRELIVO_HAVE_SSE2
 inline std::uint64_t movemask16(__m128i v) noexcept {
