@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "line_joiner.hpp"
+#include "utf8_check.hpp"
 
 #ifndef PRELIVO_VERSION
 #error "PRELIVO_VERSION is set by the build from the project's version"
@@ -140,105 +141,6 @@ std::string displayName(const std::string& name) {
     return name == "-" ? std::string("standard input") : name;
 }
 
-// Where a fault lies: which file (counted from 0) and its byte offset there.
-struct Place {
-    std::size_t file = 0;
-    std::uint64_t offset = 0;
-};
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-// Fed in pieces of any size; a character may straddle two pieces, and two
-// files, since the files make one text.
-class Utf8Check {
-public:
-    void newFile() {
-        ++file_;
-        offset_ = 0;
-    }
-
-    // Where the first sequence that is not UTF-8 starts, or nothing.
-    std::optional<Place> feed(const unsigned char* p, std::size_t n) {
-        const std::uint64_t base = offset_;
-        offset_ += n;
-        std::size_t i = 0;
-        if (need_ > 0 && !continueOpen(p, n, i)) return start_;
-        while (i < n) {
-            if (p[i] < 0x80) {
-                // Runs of ASCII go eight bytes at a time.
-                ++i;
-                std::uint64_t word;
-                while (i + 8 <= n) {
-                    std::memcpy(&word, p + i, 8);
-                    if (word & 0x8080808080808080u) break;
-                    i += 8;
-                }
-                continue;
-            }
-            const unsigned lead = p[i];
-            unsigned need = 0;
-            unsigned char lo = 0x80;
-            unsigned char hi = 0xBF;
-            if (lead < 0xC2) {
-                return Place{file_, base + i};  // a stray continuation byte, or an overlong form
-            } else if (lead < 0xE0) {
-                need = 1;
-            } else if (lead < 0xF0) {
-                need = 2;
-                if (lead == 0xE0) lo = 0xA0;  // overlong
-                if (lead == 0xED) hi = 0x9F;  // surrogates
-            } else if (lead < 0xF5) {
-                need = 3;
-                if (lead == 0xF0) lo = 0x90;  // overlong
-                if (lead == 0xF4) hi = 0x8F;  // above U+10FFFF
-            } else {
-                return Place{file_, base + i};
-            }
-            if (i + need < n) {
-                // The whole character lies in this piece: the common case.
-                if (p[i + 1] < lo || p[i + 1] > hi) return Place{file_, base + i};
-                for (unsigned k = 2; k <= need; ++k) {
-                    if ((p[i + k] & 0xC0) != 0x80) return Place{file_, base + i};
-                }
-                i += need + 1;
-                continue;
-            }
-            start_ = Place{file_, base + i};
-            need_ = need;
-            lo_ = lo;
-            hi_ = hi;
-            ++i;
-            if (!continueOpen(p, n, i)) return start_;
-        }
-        return std::nullopt;
-    }
-
-    // Where a character cut off by the end of the text starts, or nothing.
-    std::optional<Place> finish() const {
-        if (need_ > 0) return start_;
-        return std::nullopt;
-    }
-
-private:
-    // Takes the continuation bytes of a character begun earlier.
-    bool continueOpen(const unsigned char* p, std::size_t n, std::size_t& i) {
-        while (need_ > 0 && i < n) {
-            if (p[i] < lo_ || p[i] > hi_) return false;
-            lo_ = 0x80;
-            hi_ = 0xBF;
-            --need_;
-            ++i;
-        }
-        return true;
-    }
-
-    std::size_t file_ = 0;
-    std::uint64_t offset_ = 0;  // bytes of the file before the current piece
-    unsigned need_ = 0;         // continuation bytes still owed
-    unsigned char lo_ = 0x80;   // the range of the next one
-    unsigned char hi_ = 0xBF;
-    Place start_;               // where the open character starts
-};
-
 // The first pass, before any output: checks the text against the encoding
 // and, for --newline auto, looks for a CR LF pair, in the text as the
 // joiner will see it (the files one after another, a lead byte taking the
@@ -320,10 +222,15 @@ private:
             break;
         }
         case Encoding::gbk: {
-            std::size_t i = 0;
+            // A byte below 0x80 always ends a character (it is one, or a
+            // trail byte), so a character starts right after it, and a run
+            // of bytes of 0x80 or above pairs off from its start. Whether a
+            // CR starts a character thus shows in the length of the run
+            // before it, and only the CRs need a look.
+            std::size_t from = 0;  // a character starts here
             if (pendingLead_) {
                 pendingLead_ = false;
-                i = 1;  // the lead byte's partner, whatever it is
+                from = 1;  // past the lead byte's partner, whatever it is
             } else if (pendingCr_) {
                 pendingCr_ = false;
                 if (p[0] == '\n') {
@@ -331,27 +238,25 @@ private:
                     return;
                 }
             }
-            while (i < n) {
-                if (p[i] >= 0x80) {
-                    if (i + 1 == n) {
-                        pendingLead_ = true;
-                        return;
-                    }
-                    i += 2;
-                } else if (p[i] == '\r') {
-                    if (i + 1 == n) {
+            const auto runStart = [p, &from](std::size_t end) {
+                while (end > from && p[end - 1] >= 0x80) --end;
+                return end;
+            };
+            while (const void* hit = std::memchr(p + from, '\r', n - from)) {
+                const auto cr = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
+                if ((cr - runStart(cr)) % 2 == 0) {
+                    if (cr + 1 == n) {
                         pendingCr_ = true;
                         return;
                     }
-                    if (p[i + 1] == '\n') {
+                    if (p[cr + 1] == '\n') {
                         found_ = true;
                         return;
                     }
-                    ++i;
-                } else {
-                    ++i;
                 }
+                from = cr + 1;
             }
+            pendingLead_ = (n - runStart(n)) % 2 != 0;
             break;
         }
         case Encoding::utf16le: {
@@ -361,8 +266,22 @@ private:
                 if (unit(static_cast<unsigned>(oddByte_ | p[0] << 8))) return;
                 i = 1;
             }
-            for (; i + 1 < n; i += 2) {
+            static constexpr unsigned char kCrUnits[8] = {0x0D, 0, 0x0D, 0, 0x0D, 0, 0x0D, 0};
+            std::uint64_t crUnits;
+            std::memcpy(&crUnits, kCrUnits, 8);
+            while (i + 1 < n) {
+                if (!pendingCr_ && n - i >= 8) {
+                    // Four units at a time while none of them is a CR.
+                    std::uint64_t word;
+                    std::memcpy(&word, p + i, 8);
+                    const std::uint64_t x = word ^ crUnits;
+                    if (((x - 0x0001000100010001u) & ~x & 0x8000800080008000u) == 0) {
+                        i += 8;
+                        continue;
+                    }
+                }
                 if (unit(static_cast<unsigned>(p[i] | p[i + 1] << 8))) return;
+                i += 2;
             }
             if (i < n) {
                 oddByte_ = p[i];
