@@ -10,8 +10,10 @@
 namespace prelivo::cli {
 namespace {
 
-// Where the first ill-formed sequence starts, or npos.
-std::size_t referenceFault(const std::string& s) {
+constexpr std::uint64_t kNone = UINT64_MAX;
+
+// Where the first ill-formed sequence starts, or kNone.
+std::uint64_t referenceFault(const std::string& s) {
     for (std::size_t i = 0; i < s.size();) {
         const auto b = static_cast<unsigned char>(s[i]);
         std::size_t len = 0;
@@ -37,17 +39,17 @@ std::size_t referenceFault(const std::string& s) {
         if (cp < least[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return i;
         i += len;
     }
-    return std::string::npos;
+    return kNone;
 }
 
-std::size_t checkFault(const std::string& s, Utf8Kernel kernel, std::size_t piece = std::string::npos) {
+std::uint64_t checkFault(const std::string& s, Utf8Kernel kernel, std::size_t piece = std::string::npos) {
     Utf8Check check(kernel);
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     for (std::size_t i = 0; i < s.size(); i += piece) {
         if (const auto fault = check.feed(p + i, std::min(piece, s.size() - i))) return fault->offset;
     }
     if (const auto fault = check.finish()) return fault->offset;
-    return std::string::npos;
+    return kNone;
 }
 
 std::string kernelName(Utf8Kernel k) {
