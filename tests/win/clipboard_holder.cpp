@@ -16,7 +16,10 @@ int wmain(int argc, wchar_t** argv) {
     if (!ready || !block) return 3;
     std::memcpy(GlobalLock(block), argv[3], bytes);
     GlobalUnlock(block);
-    if (!OpenClipboard(nullptr)) return 4;
+    // Opened for a window, as a program normally does: Wine lets any number
+    // of openers without a window in at once.
+    const HWND owner = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (!owner || !OpenClipboard(owner)) return 4;
     EmptyClipboard();
     SetClipboardData(CF_UNICODETEXT, block);
     SetEvent(ready);
