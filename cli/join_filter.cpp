@@ -16,10 +16,12 @@ namespace {
 
 constexpr std::string_view kProgram = "prelivo-join";
 
-// Reads and writes go in blocks of this size: few system calls per
-// gigabyte, and memory stays a few blocks whatever the input's size or the
-// length of its lines.
-constexpr std::size_t kBlock = std::size_t{1} << 20;
+// Reads and writes go in blocks of this size: the size of a pipe's buffer,
+// few system calls per gigabyte, and small enough that a block just read
+// is still in the processor's cache for the check and the join (1 MiB
+// blocks measured a fifth slower). Memory stays a few blocks whatever the
+// input's size or the length of its lines.
+constexpr std::size_t kBlock = std::size_t{64} << 10;
 
 constexpr std::string_view kUsage =
     "Usage: prelivo-join [OPTION]... [FILE]...\n"
