@@ -206,7 +206,7 @@ std::size_t LineJoiner<Encoding>::blockRun(const Unit* in, std::size_t i, std::s
             const std::size_t pos = i + c;
             const std::uint64_t isCrLf = crBreaks >> c & 1;
             const bool keep = lastIsMark<Encoding>(lastBefore(pos, i));
-            lineStart = pos + 1 + isCrLf;
+            lineStart = pos + 1 + static_cast<std::size_t>(isCrLf);
             // Without branches, since whether a line keeps its break is as
             // good as random.
             const std::uint64_t dropped = keep ? 0 : ~std::uint64_t{0};
