@@ -56,13 +56,13 @@ template <class Unit>
 Unit* compressBlock(const Unit* src, std::uint64_t drop, Unit* out) noexcept {
     std::size_t from = 0;
     while (drop != 0) {
+        // One run of dropped units at a time: a dropped CR LF is one run.
         const unsigned to = detail::lowestBit(drop);
-        drop &= drop - 1;
-        if (to != from) {
-            detail::copyBlock(src + from, out);
-            out += to - from;
-        }
-        from = to + 1;
+        const unsigned length = detail::lowestBit(~(drop >> to));
+        detail::copyBlock(src + from, out);
+        out += to - from;
+        from = to + length;
+        drop &= drop + (std::uint64_t{1} << to);  // clears the run
     }
     detail::copyBlock(src + from, out);
     return out + (detail::BLOCK - from);
