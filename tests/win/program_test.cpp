@@ -47,13 +47,19 @@ std::u16string editBoxText(HWND editBox) {
     return text;
 }
 
+// A real press and release of the left button at a point of the screen,
+// through the system's input queue.
 void click(POINT at) {
-    SetCursorPos(at.x, at.y);
-    INPUT input[2] = {};
-    input[0].type = input[1].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-    SendInput(2, input, sizeof(INPUT));
+    INPUT input[3] = {};
+    for (auto& i : input) {
+        i.type = INPUT_MOUSE;
+        i.mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        i.mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    }
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+    SendInput(3, input, sizeof(INPUT));
 }
 
 class ProgramTest : public testing::Test {
@@ -120,8 +126,9 @@ TEST_F(ProgramTest, ClicksReformatAndEmpty) {
     ASSERT_TRUE(clipboard.setClipboardText(broken));
 
     click(insideEditBox());
-    EXPECT_TRUE(waitFor([&] { return clipboard.getClipboardText() == joined; }));
-    EXPECT_EQ(editBoxText(editBox), joined);
+    EXPECT_TRUE(waitFor([&] { return editBoxText(editBox) == joined; }))
+        << testing::PrintToString(editBoxText(editBox));
+    EXPECT_EQ(clipboard.getClipboardText(), joined);
 
     Sleep(GetDoubleClickTime() + 100);  // the next two clicks must not pair with the first
     ASSERT_TRUE(clipboard.setClipboardText(broken));
