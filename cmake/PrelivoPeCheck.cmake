@@ -9,19 +9,6 @@
 # of the configuration (win32., win64.). Elsewhere than on Windows it does
 # nothing.
 
-# The test is added from the top directory once it is fully read, not from
-# the caller's: CTest takes no tests from a directory read before
-# enable_testing(), and the program directories come before it.
-function(_prelivo_add_pe_check_test name file_genex)
-  set(check_pe "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tools/check-pe")
-  cmake_path(NORMAL_PATH check_pe)
-  set(tool "${check_pe}")
-  if(CMAKE_OBJDUMP)
-    set(tool ${CMAKE_COMMAND} -E env "PRELIVO_OBJDUMP=${CMAKE_OBJDUMP}" "${check_pe}")
-  endif()
-  add_test(NAME ${name} COMMAND ${tool} ${ARGN} ${file_genex})
-endfunction()
-
 function(prelivo_add_pe_check target)
   if(NOT WIN32)
     return()
@@ -45,12 +32,11 @@ function(prelivo_add_pe_check target)
     endif()
   endforeach()
 
-  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86|X86|i[3-6]86)$")
-    set(prefix "win32.")
-  else()
-    set(prefix "win64.")
+  set(check_pe "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../tools/check-pe")
+  cmake_path(NORMAL_PATH check_pe)
+  set(tool "${check_pe}")
+  if(CMAKE_OBJDUMP)
+    set(tool ${CMAKE_COMMAND} -E env "PRELIVO_OBJDUMP=${CMAKE_OBJDUMP}" "${check_pe}")
   endif()
-  cmake_language(EVAL CODE "
-    cmake_language(DEFER DIRECTORY [[${PROJECT_SOURCE_DIR}]] CALL _prelivo_add_pe_check_test
-      [[${prefix}pe.${target}]] [[$<TARGET_FILE:${target}>]] ${options})")
+  add_test(NAME ${PRELIVO_TEST_PREFIX}pe.${target} COMMAND ${tool} ${options} $<TARGET_FILE:${target}>)
 endfunction()

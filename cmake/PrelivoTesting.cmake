@@ -2,19 +2,6 @@
 # so the same sources serve the native build and the MinGW cross builds.
 include(GoogleTest)
 
-# Tests of every configuration run in one CTest run; the prefix tells them
-# apart: native.JoinTest.Empty, win32.core_tests.
-if(CMAKE_CROSSCOMPILING)
-  string(TOLOWER "${CMAKE_SYSTEM_PROCESSOR}" _arch)
-  if(_arch STREQUAL "x86")
-    set(PRELIVO_TEST_PREFIX "win32.")
-  else()
-    set(PRELIVO_TEST_PREFIX "win64.")
-  endif()
-else()
-  set(PRELIVO_TEST_PREFIX "native.")
-endif()
-
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
