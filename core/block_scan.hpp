@@ -94,6 +94,37 @@ inline void copyBlock(const Unit* src, Unit* dst) noexcept {
 }
 #endif
 
+// Writes a block of 64 units less those whose bits are set in drop. Each
+// piece is written with a whole block's copy, so up to a block is read
+// past src's block and written past the end.
+template <class Unit>
+Unit* compressBlock(const Unit* src, std::uint64_t drop, Unit* out) noexcept {
+    std::size_t from = 0;
+    while (drop != 0) {
+        // One run of dropped units at a time: a dropped CR LF is one run.
+        const unsigned to = lowestBit(drop);
+        const unsigned length = lowestBit(~(drop >> to));
+        copyBlock(src + from, out);
+        out += to - from;
+        from = to + length;
+        drop &= drop + (std::uint64_t{1} << to);  // clears the run
+    }
+    copyBlock(src + from, out);
+    return out + (BLOCK - from);
+}
+
+// The baseline instruction set: SSE2 where there is one, else plain code.
+struct BaselineIsa {
+    template <class Unit>
+    static BlockMasks scan(const Unit* p) noexcept {
+        return scanBlock(p);
+    }
+    template <class Unit>
+    static Unit* writeKept(const Unit* src, std::uint64_t drop, Unit* out) noexcept {
+        return compressBlock(src, drop, out);
+    }
+};
+
 // The trail bytes of a block of code page 936 text: a byte of 0x80 or above
 // that starts a character takes the next byte, so a byte is a trail when an
 // odd run of such bytes, counted from a character start, stands before it.

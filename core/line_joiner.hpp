@@ -59,7 +59,6 @@ public:
 
 private:
     std::size_t scalarRun(const Unit* in, std::size_t i, std::size_t limit, std::size_t n, Unit*& out) noexcept;
-    std::size_t blockRun(const Unit* in, std::size_t i, std::size_t n, Unit*& out) noexcept;
     void endLine(Unit*& out) noexcept;
 
     LineBreak lineBreak_;
