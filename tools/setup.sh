@@ -6,7 +6,7 @@ packages=(
   cmake g++ make googletest libbenchmark-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64
   wine wine32:i386 wine64
-  xvfb xdotool xclip x11-utils fonts-wqy-microhei imagemagick
+  xvfb xdotool xclip x11-utils fonts-wqy-microhei fonts-wine imagemagick
   clang libclang-rt-14-dev time
 )
 missing=()
