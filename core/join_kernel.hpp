@@ -51,6 +51,15 @@ constexpr std::uint64_t bit(unsigned i) noexcept { return std::uint64_t{1} << i;
 // character, and the block is written less the dropped units. Starts at a
 // character boundary at least four units into the chunk, so that the last
 // character of a line can be read back from the chunk.
+// Whether an instruction set finds the ends of marks in a whole block at
+// once (Isa::markEnds), so that no break needs a look of its own.
+template <class Isa, class Encoding, class = void>
+constexpr bool HAS_MARK_ENDS = false;
+template <class Isa, class Encoding>
+constexpr bool HAS_MARK_ENDS<Isa, Encoding,
+                             std::void_t<decltype(Isa::markEnds(Encoding{}, static_cast<const typename Encoding::Unit*>(nullptr),
+                                                                std::uint64_t{}))>> = true;
+
 template <class Encoding, class Isa, class Unit = typename Encoding::Unit>
 std::size_t blockRun(const Unit* in, std::size_t i, std::size_t n, Unit*& out, std::uint32_t& last,
                      LineBreak lineBreak) noexcept {
@@ -69,6 +78,8 @@ std::size_t blockRun(const Unit* in, std::size_t i, std::size_t n, Unit*& out, s
     std::uint64_t dropCarry = 0;     // the next block's first unit is the LF of a dropped break
     std::uint64_t crBreakCarry = 0;  // the next block's first unit is the LF of a CR LF break
     std::uint64_t crBreaks = 0;
+    // A mark ends just before the block: at first, the line so far ends in one.
+    std::uint64_t markEndCarry = lastIsMark<Encoding>(last) ? 1 : 0;
     Unit* o = out;
 
     // The last character before pos of the line that reaches pos.
@@ -114,20 +125,35 @@ std::size_t blockRun(const Unit* in, std::size_t i, std::size_t n, Unit*& out, s
         // breaks are written as LF.
         std::uint64_t drop = dropCarry;
         dropCarry = 0;
-        while (starts != 0) {
-            const unsigned c = lowestBit(starts);
-            starts &= starts - 1;
-            const std::size_t pos = i + c;
-            const std::uint64_t isCrLf = crBreaks >> c & 1;
-            const bool keep = lastIsMark<Encoding>(lastBefore(pos, i));
-            lineStart = pos + 1 + static_cast<std::size_t>(isCrLf);
-            // Without branches, since whether a line keeps its break is as
-            // good as random.
-            const std::uint64_t dropped = keep ? 0 : ~std::uint64_t{0};
-            const std::uint64_t crLf = 0 - isCrLf;
-            drop |= bit(c) & (dropped | (crLf & lfModeMask));
-            drop |= bit(c) << 1 & dropped & crLf;
-            dropCarry |= bit(c) >> 63 & dropped & crLf;
+        if constexpr (HAS_MARK_ENDS<Isa, Encoding>) {
+            // All breaks of the block at once: where a character that is
+            // a mark ends, the next unit may start a kept break.
+            const std::uint64_t ends = Isa::markEnds(Encoding{}, in + i, trail);
+            const std::uint64_t keep = starts & (ends << 1 | markEndCarry);
+            markEndCarry = ends >> 63;
+            const std::uint64_t droppedCrLf = crBreaks & ~keep;
+            drop |= droppedCrLf << 1 | (lfMode ? crBreaks | (starts & ~keep) : droppedCrLf);
+            dropCarry = droppedCrLf >> 63;
+            if (starts != 0) {
+                const unsigned c = 63 - static_cast<unsigned>(std::countl_zero(starts));
+                lineStart = i + c + 1 + static_cast<std::size_t>(crBreaks >> c & 1);
+            }
+        } else {
+            while (starts != 0) {
+                const unsigned c = lowestBit(starts);
+                starts &= starts - 1;
+                const std::size_t pos = i + c;
+                const std::uint64_t isCrLf = crBreaks >> c & 1;
+                const bool keep = lastIsMark<Encoding>(lastBefore(pos, i));
+                lineStart = pos + 1 + static_cast<std::size_t>(isCrLf);
+                // Without branches, since whether a line keeps its break is
+                // as good as random.
+                const std::uint64_t dropped = keep ? 0 : ~std::uint64_t{0};
+                const std::uint64_t crLf = 0 - isCrLf;
+                drop |= bit(c) & (dropped | (crLf & lfModeMask));
+                drop |= bit(c) << 1 & dropped & crLf;
+                dropCarry |= bit(c) >> 63 & dropped & crLf;
+            }
         }
         o = Isa::writeKept(in + i, drop, o);
     }
