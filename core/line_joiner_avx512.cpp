@@ -34,6 +34,8 @@ struct MarkTables {
     alignas(64) std::array<std::uint8_t, 256> gbkTail{};
     alignas(64) std::array<std::uint8_t, 256> gbkPrefix{};
     alignas(64) std::array<std::uint8_t, 256> utf8Tail{};
+    alignas(64) std::array<std::uint8_t, 256> utf8First{};   // bit k: the first byte of prefix k
+    alignas(64) std::array<std::uint8_t, 256> utf8Second{};  // bit k: its second byte
     std::array<std::uint16_t, 7> utf8Prefixes{};  // first byte << 8 | second byte
     unsigned utf8PrefixCount = 0;
 
@@ -59,6 +61,8 @@ struct MarkTables {
             while (j < utf8PrefixCount && utf8Prefixes[j] != prefix) ++j;
             if (j == utf8PrefixCount) utf8Prefixes[utf8PrefixCount++] = prefix;
             utf8Tail[0x80 | (cp & 0x3F)] |= static_cast<std::uint8_t>(1u << j);
+            utf8First[prefix >> 8] |= static_cast<std::uint8_t>(1u << j);
+            utf8Second[prefix & 0xFF] |= static_cast<std::uint8_t>(1u << j);
         }
     }
 };
@@ -109,18 +113,14 @@ struct Avx512Isa {
     }
 
     static std::uint64_t markEnds(Utf8, const char* p, std::uint64_t) noexcept {
-        const __m512i v = _mm512_loadu_si512(p);
-        const __m512i first = _mm512_loadu_si512(p - 2);
-        const __m512i second = _mm512_loadu_si512(p - 1);
-        const __m512i tail = lookup256(MARK_TABLES.utf8Tail, v);
-        std::uint64_t ends = _mm512_test_epi8_mask(tail, _mm512_set1_epi8(static_cast<char>(0x80)));
-        for (unsigned k = 0; k < MARK_TABLES.utf8PrefixCount; ++k) {
-            const unsigned prefix = MARK_TABLES.utf8Prefixes[k];
-            ends |= _mm512_cmpeq_epi8_mask(first, _mm512_set1_epi8(static_cast<char>(prefix >> 8))) &
-                    _mm512_cmpeq_epi8_mask(second, _mm512_set1_epi8(static_cast<char>(prefix & 0xFF))) &
-                    _mm512_test_epi8_mask(tail, _mm512_set1_epi8(static_cast<char>(1u << k)));
-        }
-        return ends;
+        const __m512i tail = lookup256(MARK_TABLES.utf8Tail, _mm512_loadu_si512(p));
+        const __m512i first = lookup256(MARK_TABLES.utf8First, _mm512_loadu_si512(p - 2));
+        const __m512i second = lookup256(MARK_TABLES.utf8Second, _mm512_loadu_si512(p - 1));
+        // A three-byte mark: its prefix's bit in all three lookups. In
+        // valid UTF-8 the three bytes are then one character.
+        const std::uint64_t triples =
+            _mm512_test_epi8_mask(_mm512_and_si512(_mm512_and_si512(first, second), tail), _mm512_set1_epi8(0x7F));
+        return triples | _mm512_test_epi8_mask(tail, _mm512_set1_epi8(static_cast<char>(0x80)));
     }
 
     // Writes a whole 64-byte vector, so up to a block past the end.
