@@ -78,22 +78,21 @@ bool endsWithLineEndMark(std::u16string_view line) noexcept {
     return !line.empty() && isLineEndMark(line.back());
 }
 
-Text joinBrokenLines(std::string_view text) {
-    Text out;
-    out.reserve(text.size() + 2);
-    LineJoiner<Gbk> joiner;
+namespace {
+
+template <class Encoding>
+std::basic_string<typename Encoding::Unit> joinWhole(std::basic_string_view<typename Encoding::Unit> text) {
+    std::basic_string<typename Encoding::Unit> out;
+    LineJoiner<Encoding> joiner;
     joiner.feed(text, out);
     joiner.finish(out);
     return out;
 }
 
-WideText joinBrokenLines(std::u16string_view text) {
-    WideText out;
-    out.reserve(text.size() + 2);
-    LineJoiner<Utf16> joiner;
-    joiner.feed(text, out);
-    joiner.finish(out);
-    return out;
-}
+}  // namespace
+
+Text joinBrokenLines(std::string_view text) { return joinWhole<Gbk>(text); }
+
+WideText joinBrokenLines(std::u16string_view text) { return joinWhole<Utf16>(text); }
 
 }  // namespace prelivo

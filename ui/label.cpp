@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "window_class.hpp"
+
 namespace prelivo {
 
 const wchar_t LABEL_CLASS[] = L"PrelivoLabel";
@@ -37,19 +39,6 @@ LRESULT CALLBACK labelProc(HWND label, UINT message, WPARAM wParam, LPARAM lPara
 
 }  // namespace
 
-bool registerLabelClass(HINSTANCE instance) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, LABEL_CLASS, &existing)) return true;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = labelProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));  // painted whole in WM_PAINT
-    wc.lpszClassName = LABEL_CLASS;
-    return RegisterClassExW(&wc) != 0;
-}
+bool registerLabelClass(HINSTANCE instance) { return registerWindowClassOnce(instance, LABEL_CLASS, labelProc); }
 
 }  // namespace prelivo

@@ -6,6 +6,7 @@
 #include "label.hpp"
 #include "reformat.hpp"
 #include "resources/resource.h"
+#include "window_class.hpp"
 
 namespace prelivo {
 namespace {
@@ -40,21 +41,6 @@ const wchar_t HELP_TEXT[] =
 
 constexpr UINT ZORDER_ONLY = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
 
-bool registerWindowClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof existing;
-    if (GetClassInfoExW(instance, WINDOW_CLASS, &existing)) return true;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    wc.lpfnWndProc = procedure;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    // Nothing is erased before WM_PAINT fills the background itself.
-    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-    wc.lpszClassName = WINDOW_CLASS;
-    return RegisterClassExW(&wc) != 0;
-}
 
 HWND createChild(HINSTANCE instance, HWND parent, DWORD exStyle, const wchar_t* windowClass, const wchar_t* text,
                  DWORD style, RECT place, int id) {
@@ -72,7 +58,7 @@ MainWindow::~MainWindow() {
 }
 
 bool MainWindow::create(HINSTANCE instance) {
-    if (!registerWindowClass(instance, windowProc)) return false;
+    if (!registerWindowClassOnce(instance, WINDOW_CLASS, windowProc)) return false;
     const int left = (GetSystemMetrics(SM_CXSCREEN) - WINDOW_WIDTH) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - WINDOW_HEIGHT) / 2;
     if (!CreateWindowExW(0, WINDOW_CLASS, TITLE, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, left, top, WINDOW_WIDTH,

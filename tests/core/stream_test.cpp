@@ -11,13 +11,15 @@
 namespace prelivo {
 namespace {
 
-// Feeds text to a joiner in random chunk sizes, empty chunks included.
+// Feeds text to a joiner in random chunk sizes up to maxChunk, empty
+// chunks included.
 template <class Encoding>
 std::basic_string<typename Encoding::Unit> joinInChunks(std::basic_string_view<typename Encoding::Unit> text,
-                                                       std::mt19937& rng, LineBreak lb = LineBreak::crlf) {
+                                                       std::mt19937& rng, LineBreak lb = LineBreak::crlf,
+                                                       std::size_t maxChunk = 7) {
     LineJoiner<Encoding> joiner(lb);
     std::basic_string<typename Encoding::Unit> out;
-    std::uniform_int_distribution<std::size_t> size(0, 7);
+    std::uniform_int_distribution<std::size_t> size(0, maxChunk);
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t n = std::min(size(rng), text.size() - pos);
         joiner.feed(text.substr(pos, n), out);
@@ -86,28 +88,13 @@ TEST(LineJoiner, CanStartAnotherTextAfterFinish) {
     EXPECT_EQ(out, "a\x81" "b.\r\n");
 }
 
-}  // namespace
-}  // namespace prelivo
-
-namespace prelivo {
-namespace {
-
-// Long texts, so that the block loop runs, with its hand-overs to the plain
-// loop falling anywhere: inside pairs, between a CR and its LF, on a lead
-// byte at a block's end.
+// Long texts in chunks up to 400 units, so that the block loop runs, with
+// its hand-overs to the plain loop falling anywhere: inside pairs, between a
+// CR and its LF, on a lead byte at a block's end.
 template <class Encoding>
 std::basic_string<typename Encoding::Unit> joinInBigChunks(std::basic_string_view<typename Encoding::Unit> text,
                                                           std::mt19937& rng, LineBreak lb) {
-    LineJoiner<Encoding> joiner(lb);
-    std::basic_string<typename Encoding::Unit> out;
-    std::uniform_int_distribution<std::size_t> size(0, 400);
-    for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t n = std::min(size(rng), text.size() - pos);
-        joiner.feed(text.substr(pos, n), out);
-        pos += n;
-    }
-    joiner.finish(out);
-    return out;
+    return joinInChunks<Encoding>(text, rng, lb, 400);
 }
 
 TEST(LineJoiner, LongTextsMatchReferenceWholeAndChunked) {
