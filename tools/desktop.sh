@@ -22,8 +22,8 @@ desk_fail() {
 # Starts Xvfb on the first free display from :60 up (:97 is the test
 # command's own display, so the search stops before it) and exports DISPLAY.
 desk_start_display() {
-  DESK_WORK=$1
-  mkdir -p "$DESK_WORK"
+  mkdir -p "$1"
+  DESK_WORK=$(realpath "$1")
   local n
   for n in $(seq 60 96); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
@@ -77,10 +77,13 @@ desk_make_prefix() {
 # (the outer window on the screen) and DESK_POINT_{X,Y}, the middle of the
 # window, which lies in the edit box.
 desk_start_program() {
-  DESK_PROBE=$2
+  # Windows programs get Unix paths through drive Z:, whole ones only.
+  local program
+  program=$(realpath "$1")
+  DESK_PROBE=$(realpath "$2")
   DESK_EXIT_FILE=$DESK_WORK/exit-code
   rm -f "$DESK_EXIT_FILE"
-  timeout 300 wine explorer "/desktop=$DESK_NAME,$DESK_SIZE" "$DESK_PROBE" launch "$1" "$DESK_EXIT_FILE" \
+  timeout 300 wine explorer "/desktop=$DESK_NAME,$DESK_SIZE" "$DESK_PROBE" launch "$program" "$DESK_EXIT_FILE" \
     >"$DESK_WORK/wine.log" 2>&1 &
   DESK_WINE_PID=$!
   local id
@@ -135,7 +138,7 @@ desk_copy_text() {
   desk_stop_clipboard_owner
   timeout 300 xclip -quiet -selection clipboard -i "$1" >/dev/null 2>&1 &
   DESK_XCLIP_PID=$!
-  desk_probe await-text "$DESK_NAME" "$1" || desk_fail "Wine did not take over the text on the X clipboard"
+  desk_probe await-text "$DESK_NAME" "$(realpath "$1")" || desk_fail "Wine did not take over the text on the X clipboard"
 }
 
 # desk_copy_picture PNG: the X clipboard holds a picture and no text.

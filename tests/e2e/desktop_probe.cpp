@@ -11,7 +11,8 @@
 //       Prints the length in characters of the text in Prelivo's edit box.
 //   desktop_probe await-text DESKTOP FILE
 //       Waits until the clipboard holds the UTF-8 text of FILE, as Wine's
-//       clipboard bridge hands it to Windows programs (LF becomes CR LF).
+//       clipboard bridge hands it to Windows programs (a lone LF becomes
+//       CR LF).
 //   desktop_probe await-no-text DESKTOP
 //       Waits until the clipboard offers a picture and no text.
 //
@@ -117,7 +118,7 @@ std::wstring expectedText(const wchar_t* file) {
                                                         wide.data(), static_cast<int>(wide.size()))));
     std::wstring crlf;
     for (const wchar_t c : wide) {
-        if (c == L'\n') crlf += L'\r';
+        if (c == L'\n' && (crlf.empty() || crlf.back() != L'\r')) crlf += L'\r';
         crlf += c;
     }
     return crlf;
