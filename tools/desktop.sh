@@ -27,16 +27,18 @@ desk_start_display() {
   local n
   for n in $(seq 60 96); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 "${DESK_SIZE}x24" -nolisten tcp >"$DESK_WORK/xvfb.log" 2>&1 &
+    # Bounded too, in case nothing is left to clean up after a killed run.
+    timeout 900 Xvfb ":$n" -screen 0 "${DESK_SIZE}x24" -nolisten tcp >"$DESK_WORK/xvfb.log" 2>&1 &
     DESK_XVFB_PID=$!
-    local tries
+    local tries owner
     for tries in $(seq 100); do
       # Another run may have taken the number a moment earlier: its server
       # then answers on the display and holds the lock file, this Xvfb ends,
       # and the next number is tried.
       kill -0 "$DESK_XVFB_PID" 2>/dev/null || break
       if timeout 5 xdpyinfo -display ":$n" >/dev/null 2>&1; then
-        [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$DESK_XVFB_PID" ] || break
+        owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null) || break
+        [ "$(ps -o ppid= -p "$owner" | tr -d ' ')" = "$DESK_XVFB_PID" ] || break
         export DISPLAY=":$n"
         return 0
       fi
