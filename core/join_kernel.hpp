@@ -46,11 +46,6 @@ std::uint32_t pushUnit(std::uint32_t last, std::uint32_t unit) noexcept {
 
 constexpr std::uint64_t bit(unsigned i) noexcept { return std::uint64_t{1} << i; }
 
-// The fast loop: 64 units at a time, from bit masks of CR, LF and lead
-// bytes. Each line break found is kept or dropped by the line's last
-// character, and the block is written less the dropped units. Starts at a
-// character boundary at least four units into the chunk, so that the last
-// character of a line can be read back from the chunk.
 // Whether an instruction set finds the ends of marks in a whole block at
 // once (Isa::markEnds), so that no break needs a look of its own.
 template <class Isa, class Encoding, class = void>
@@ -60,11 +55,19 @@ constexpr bool HAS_MARK_ENDS<Isa, Encoding,
                              std::void_t<decltype(Isa::markEnds(Encoding{}, static_cast<const typename Encoding::Unit*>(nullptr),
                                                                 std::uint64_t{}))>> = true;
 
+// The fast loop: 64 units at a time, from bit masks of CR, LF and lead
+// bytes. Each line break found is kept or dropped by the line's last
+// character, and the block is written less the dropped units. Starts at a
+// character boundary at least four units into the chunk, so that the last
+// character of a line can be read back from the chunk. last is the last
+// character of the line so far, as the plain loop keeps it, and is left so
+// for the plain loop to go on from the position returned.
 template <class Encoding, class Isa, class Unit = typename Encoding::Unit>
 std::size_t blockRun(const Unit* in, std::size_t i, std::size_t n, Unit*& out, std::uint32_t& last,
                      LineBreak lineBreak) noexcept {
-    // compressBlock reads up to a block past the block, and the LF after a
-    // block's last unit is looked at.
+    // Writing a block may read up to a block past it, and the LF after a
+    // block's last unit is looked at. (Finding marks reads two units before
+    // a block, which start, four units into the chunk, allows.)
     constexpr std::size_t OVER = BLOCK;
     if (n < BLOCK + OVER || i > n - BLOCK - OVER) return i;
 
