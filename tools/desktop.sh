@@ -19,8 +19,7 @@ desk_fail() {
 }
 
 # desk_start_display WORKDIR
-# Starts Xvfb on the first free display from :60 up (:97 is the test
-# command's own display, so the search stops before it) and exports DISPLAY.
+# Starts Xvfb on the first free display from :60 up and exports DISPLAY.
 desk_start_display() {
   mkdir -p "$1"
   DESK_WORK=$(realpath "$1")

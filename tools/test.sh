@@ -27,12 +27,10 @@ mkdir -p build/all
 } > build/all/CTestTestfile.cmake
 
 # Windows tests that open windows need an X display; a private one keeps
-# them off any real desktop.
-display=":${PRELIVO_TEST_DISPLAY:-97}"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null; WINEPREFIX="${WINEPREFIX:-$HOME/.wine-prelivo}" wineserver -k 2>/dev/null || true' EXIT
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY="$display"
+# them off any real desktop, on the first free display number.
+# shellcheck source=desktop.sh
+. tools/desktop.sh
+desk_start_display build/all/display
+trap 'desk_cleanup; WINEPREFIX="${WINEPREFIX:-$HOME/.wine-prelivo}" timeout 20 wineserver -k 2>/dev/null || true' EXIT
 
 ctest --test-dir build/all --output-on-failure -j "$jobs"
