@@ -42,11 +42,15 @@ const wchar_t HELP_TEXT[] =
 constexpr UINT ZORDER_ONLY = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
 
 
+// A hidden child control in the window's font, as all three controls are.
 HWND createChild(HINSTANCE instance, HWND parent, DWORD exStyle, const wchar_t* windowClass, const wchar_t* text,
                  DWORD style, RECT place, int id) {
-    return CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_CLIPSIBLINGS | style, place.left, place.top,
-                           place.right, place.bottom, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           instance, nullptr);
+    const HWND child =
+        CreateWindowExW(exStyle, windowClass, text, WS_CHILD | WS_CLIPSIBLINGS | style, place.left, place.top,
+                        place.right, place.bottom, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                        instance, nullptr);
+    if (child) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    return child;
 }
 
 bool keyHeld(int virtualKey) { return GetKeyState(virtualKey) < 0; }
@@ -93,14 +97,11 @@ void MainWindow::setIcons(HINSTANCE instance) {
 }
 
 bool MainWindow::createControls(HINSTANCE instance) {
-    const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
-
     controls_.编辑框1 = createChild(instance, window_, WS_EX_CLIENTEDGE, L"EDIT", HELP_TEXT,
                                     WS_TABSTOP | WS_VSCROLL | ES_LEFT | ES_MULTILINE | ES_AUTOVSCROLL | ES_WANTRETURN,
                                     {8, 8, 384, 272}, EDIT_BOX_ID);
     if (!controls_.编辑框1) return false;
     editBoxBrush_.reset(CreateSolidBrush(RGB(255, 255, 255)));
-    SendMessageW(controls_.编辑框1, WM_SETFONT, font, TRUE);
     SendMessageW(controls_.编辑框1, EM_SETLIMITTEXT, 0, 0);  // 0: the largest the system allows
     SendMessageW(controls_.编辑框1, EM_SETSEL, 0, 0);
     SendMessageW(controls_.编辑框1, EM_SCROLLCARET, 0, 0);
@@ -109,12 +110,10 @@ bool MainWindow::createControls(HINSTANCE instance) {
                                   WS_TABSTOP | BS_PUSHBUTTON | BS_CENTER | BS_VCENTER | BS_MULTILINE,
                                   {136, 296, 88, 32}, BUTTON_ID);
     if (!controls_.按钮1) return false;
-    SendMessageW(controls_.按钮1, WM_SETFONT, font, TRUE);
 
     if (!registerLabelClass(instance)) return false;
     controls_.标签1 = createChild(instance, window_, 0, LABEL_CLASS, L"标签", 0, {656, 136, 80, 24}, LABEL_ID);
     if (!controls_.标签1) return false;
-    SendMessageW(controls_.标签1, WM_SETFONT, font, TRUE);
 
     // From the top: label, button, edit box. The label stays in front where
     // the stretched edit box reaches under it.
