@@ -5,7 +5,8 @@
 #include <cstring>
 
 #include "line_joiner.hpp"
-#include "utf8_check.hpp"
+#include "mapped_join.hpp"
+#include "text_check.hpp"
 
 #ifndef PRELIVO_VERSION
 #error "PRELIVO_VERSION is set by the build from the project's version"
@@ -47,7 +48,6 @@ constexpr std::string_view kUsage =
     "message gives the byte offset) or a file cannot be opened.\n"
     "Exit status: 0 done, 1 bad input or a failed read or write, 2 bad usage.\n";
 
-enum class Encoding { utf8, gbk, utf16le };
 enum class Newline { automatic, crlf, lf };
 
 struct Options {
@@ -60,11 +60,6 @@ struct CommandLine {
     enum class Action { join, help, version, bad } action = Action::join;
     Options options;
     std::string error;  // for Action::bad
-};
-
-// What went wrong, as the message to print after the program's name.
-struct Failure {
-    std::string message;
 };
 
 std::string lowerAscii(std::string s) {
@@ -143,176 +138,6 @@ std::string displayName(const std::string& name) {
     return name == "-" ? std::string("standard input") : name;
 }
 
-// The first pass, before any output: checks the text against the encoding
-// and, for --newline auto, looks for a CR LF pair, in the text as the
-// joiner will see it (the files one after another, a lead byte taking the
-// byte after it in GBK).
-class Checker {
-public:
-    Checker(Encoding encoding, bool searchCrLf) : encoding_(encoding), searching_(searchCrLf) {}
-
-    // Whether the bytes still matter; a file whose bytes no longer matter
-    // need not be read.
-    bool wantsBytes() const { return encoding_ == Encoding::utf8 || (searching_ && !found_); }
-    // Whether an input that can be read only once must be kept until the
-    // check is over (else it can be read straight into the joiner).
-    bool needsWholeInput() const { return encoding_ != Encoding::gbk || (searching_ && !found_); }
-    bool foundCrLf() const { return found_; }
-
-    void beginFile(std::string name) {
-        if (!names_.empty()) utf8_.newFile();
-        names_.push_back(std::move(name));
-    }
-
-    void feed(const char* data, std::size_t n) {
-        const auto* p = reinterpret_cast<const unsigned char*>(data);
-        if (encoding_ == Encoding::utf8) {
-            if (const auto bad = utf8_.feed(p, n)) {
-                throw Failure{names_[bad->file] + ": invalid UTF-8 at byte offset " + std::to_string(bad->offset)};
-            }
-        }
-        if (searching_ && !found_ && n > 0) search(p, n);
-    }
-
-    void endFile(std::uint64_t length) {
-        total_ += length;
-        if (length > 0) {
-            lastFile_ = names_.size() - 1;
-            lastLength_ = length;
-        }
-    }
-
-    // After the last file.
-    void finish() const {
-        if (encoding_ == Encoding::utf8) {
-            if (const auto cut = utf8_.finish()) {
-                throw Failure{names_[cut->file] + ": invalid UTF-8 at byte offset " + std::to_string(cut->offset) +
-                              ": the input ends inside a character"};
-            }
-        } else if (encoding_ == Encoding::utf16le && total_ % 2 != 0) {
-            throw Failure{names_[lastFile_] + ": the UTF-16LE input has an odd number of bytes (" +
-                          std::to_string(total_) + "): the byte at byte offset " + std::to_string(lastLength_ - 1) +
-                          " is half a code unit"};
-        }
-    }
-
-private:
-    void search(const unsigned char* p, std::size_t n) {
-        switch (encoding_) {
-        case Encoding::utf8: {
-            // In valid UTF-8 a CR byte is always the character CR.
-            std::size_t i = 0;
-            if (pendingCr_) {
-                pendingCr_ = false;
-                if (p[0] == '\n') {
-                    found_ = true;
-                    return;
-                }
-            }
-            while (const void* hit = std::memchr(p + i, '\r', n - i)) {
-                i = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
-                if (i + 1 == n) {
-                    pendingCr_ = true;
-                    return;
-                }
-                if (p[i + 1] == '\n') {
-                    found_ = true;
-                    return;
-                }
-                ++i;
-            }
-            break;
-        }
-        case Encoding::gbk: {
-            // A byte below 0x80 always ends a character (it is one, or a
-            // trail byte), so a character starts right after it, and a run
-            // of bytes of 0x80 or above pairs off from its start. Whether a
-            // CR starts a character thus shows in the length of the run
-            // before it, and only the CRs need a look.
-            std::size_t from = 0;  // a character starts here
-            if (pendingLead_) {
-                pendingLead_ = false;
-                from = 1;  // past the lead byte's partner, whatever it is
-            } else if (pendingCr_) {
-                pendingCr_ = false;
-                if (p[0] == '\n') {
-                    found_ = true;
-                    return;
-                }
-            }
-            const auto runStart = [p, &from](std::size_t end) {
-                while (end > from && p[end - 1] >= 0x80) --end;
-                return end;
-            };
-            while (const void* hit = std::memchr(p + from, '\r', n - from)) {
-                const auto cr = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
-                if ((cr - runStart(cr)) % 2 == 0) {
-                    if (cr + 1 == n) {
-                        pendingCr_ = true;
-                        return;
-                    }
-                    if (p[cr + 1] == '\n') {
-                        found_ = true;
-                        return;
-                    }
-                }
-                from = cr + 1;
-            }
-            pendingLead_ = (n - runStart(n)) % 2 != 0;
-            break;
-        }
-        case Encoding::utf16le: {
-            std::size_t i = 0;
-            if (haveOdd_) {
-                haveOdd_ = false;
-                if (unit(static_cast<unsigned>(oddByte_ | p[0] << 8))) return;
-                i = 1;
-            }
-            static constexpr unsigned char kCrUnits[8] = {0x0D, 0, 0x0D, 0, 0x0D, 0, 0x0D, 0};
-            std::uint64_t crUnits;
-            std::memcpy(&crUnits, kCrUnits, 8);
-            while (i + 1 < n) {
-                if (!pendingCr_ && n - i >= 8) {
-                    // Four units at a time while none of them is a CR.
-                    std::uint64_t word;
-                    std::memcpy(&word, p + i, 8);
-                    const std::uint64_t x = word ^ crUnits;
-                    if (((x - 0x0001000100010001u) & ~x & 0x8000800080008000u) == 0) {
-                        i += 8;
-                        continue;
-                    }
-                }
-                if (unit(static_cast<unsigned>(p[i] | p[i + 1] << 8))) return;
-                i += 2;
-            }
-            if (i < n) {
-                oddByte_ = p[i];
-                haveOdd_ = true;
-            }
-            break;
-        }
-        }
-    }
-
-    bool unit(unsigned u) {
-        if (pendingCr_ && u == 0x0A) found_ = true;
-        pendingCr_ = u == 0x0D;
-        return found_;
-    }
-
-    Encoding encoding_;
-    bool searching_;
-    bool found_ = false;
-    bool pendingCr_ = false;    // the text so far ends in a CR at a character start
-    bool pendingLead_ = false;  // GBK: the text so far ends in a lead byte
-    bool haveOdd_ = false;      // UTF-16LE: the text so far ends in half a unit
-    unsigned char oddByte_ = 0;
-    std::vector<std::string> names_;  // as the messages call them
-    Utf8Check utf8_;
-    std::uint64_t total_ = 0;
-    std::size_t lastFile_ = 0;  // the last file with any bytes, and their count
-    std::uint64_t lastLength_ = 0;
-};
 
 // The second pass: the core's streaming joiner over bytes in, bytes out.
 class Joiner {
@@ -421,12 +246,13 @@ struct Source {
 
 class Run {
 public:
-    Run(const Options& options, System& system)
-        : options_(options), system_(system), buffer_(kBlock) {}
+    Run(const Options& options, System& system, const Tuning& tuning)
+        : options_(options), system_(system), tuning_(tuning), buffer_(kBlock) {}
 
     void join() {
         std::vector<std::string> files = options_.files;
         if (files.empty()) files.push_back("-");
+        if (files.size() == 1 && joinMapped(files.front())) return;
         Checker checker(options_.encoding, options_.newline == Newline::automatic);
         std::vector<Source> sources;
         for (const std::string& name : files) sources.push_back(firstPass(name, checker));
@@ -455,6 +281,28 @@ public:
     }
 
 private:
+    // One large regular file goes through memory mappings, in parallel.
+    bool joinMapped(const std::string& name) {
+        const auto input = open(name);
+        std::optional<Extent> extent;
+        try {
+            extent = input->extent();
+        } catch (const IoError&) {
+            return false;  // the plain way reports it
+        }
+        if (!extent || extent->size < extent->position || extent->size - extent->position < tuning_.smallest) {
+            return false;
+        }
+        std::optional<LineBreak> lineBreak;
+        if (options_.newline == Newline::crlf) lineBreak = LineBreak::crlf;
+        if (options_.newline == Newline::lf) lineBreak = LineBreak::lf;
+        if (!cli::joinMapped({*input, displayName(name), *extent, options_.encoding, lineBreak}, system_, tuning_)) {
+            return false;
+        }
+        if (name == "-") seek(*input, name, extent->size);  // as cat leaves it
+        return true;
+    }
+
     Source firstPass(const std::string& name, Checker& checker) {
         Source s;
         s.name = name;
@@ -564,6 +412,7 @@ private:
 
     const Options& options_;
     System& system_;
+    const Tuning& tuning_;
     std::vector<char> buffer_;
     std::unique_ptr<Spool> spool_;
     std::uint64_t spooled_ = 0;
@@ -573,7 +422,7 @@ private:
 
 std::string_view usageText() noexcept { return kUsage; }
 
-int runJoinFilter(const std::vector<std::string>& args, System& system) {
+int runJoinFilter(const std::vector<std::string>& args, System& system, const Tuning& tuning) {
     const CommandLine cl = parseCommandLine(args);
     const std::string prefix = std::string(kProgram) + ": ";
     try {
@@ -588,7 +437,7 @@ int runJoinFilter(const std::vector<std::string>& args, System& system) {
             system.writeOut(std::string(kProgram) + " " PRELIVO_VERSION "\n");
             return 0;
         case CommandLine::Action::join:
-            Run(cl.options, system).join();
+            Run(cl.options, system, tuning).join();
             return 0;
         }
     } catch (const Failure& f) {

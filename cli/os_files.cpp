@@ -13,6 +13,11 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <csetjmp>
+#include <csignal>
+#include <mutex>
+
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -38,6 +43,37 @@ IoError windowsError(DWORD error) {
         message.pop_back();
     }
     return IoError(message);
+}
+
+#endif
+
+#ifndef _WIN32
+
+class PosixMapping final : public MappedBytes {
+public:
+    PosixMapping(void* address, std::size_t length) noexcept : address_(address), length_(length) {}
+    PosixMapping(const PosixMapping&) = delete;
+    PosixMapping& operator=(const PosixMapping&) = delete;
+    ~PosixMapping() override { ::munmap(address_, length_); }
+    const char* data() const noexcept override { return static_cast<const char*>(address_); }
+
+private:
+    void* address_;
+    std::size_t length_;
+};
+
+// A mapped page past the end of a file that shrank raises SIGBUS in the
+// thread that reads it. While a guarded read runs, the handler jumps back
+// to it; any other SIGBUS ends the process as it would have.
+thread_local sigjmp_buf* tGuard = nullptr;
+
+void onBusError(int signal, siginfo_t*, void*) {
+    if (sigjmp_buf* guard = tGuard) {
+        tGuard = nullptr;
+        siglongjmp(*guard, 1);
+    }
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
 }
 
 #endif
@@ -111,6 +147,14 @@ public:
     }
 
     void write(std::string_view bytes) override { writeAll(fd_, bytes); }
+
+#ifndef _WIN32
+    std::unique_ptr<MappedBytes> map(std::uint64_t offset, std::size_t length) override {
+        void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(offset));
+        if (address == MAP_FAILED) throw errnoError(errno);
+        return std::make_unique<PosixMapping>(address, length);
+    }
+#endif
 
 private:
     int fd_;
@@ -189,6 +233,33 @@ std::unique_ptr<Spool> OsSystem::makeSpool() {
 }
 
 void OsSystem::writeOut(std::string_view bytes) { writeAll(out_, bytes); }
+
+#ifndef _WIN32
+bool OsSystem::readMapped(const std::function<void()>& read) {
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        struct sigaction action = {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGBUS, &action, nullptr);
+    });
+    // read holds no objects that need destroying while it touches mapped
+    // bytes (the core's loops and the checker's scans), so the jump out of
+    // it leaves nothing behind.
+    sigjmp_buf guard;
+    if (sigsetjmp(guard, 1) != 0) return false;
+    tGuard = &guard;
+    try {
+        read();
+    } catch (...) {
+        tGuard = nullptr;
+        throw;
+    }
+    tGuard = nullptr;
+    return true;
+}
+#endif
 
 void OsSystem::writeErr(std::string_view text) {
 #ifdef _WIN32

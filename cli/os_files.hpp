@@ -20,6 +20,9 @@ public:
     void writeOut(std::string_view bytes) override;
     // Never fails: with no way left to report, a lost message is let go.
     void writeErr(std::string_view text) override;
+#ifndef _WIN32
+    bool readMapped(const std::function<void()>& read) override;
+#endif
 
 private:
     int in_;

@@ -29,6 +29,9 @@ public:
     explicit Utf8Check(Utf8Kernel kernel = fastestUtf8Kernel()) noexcept : kernel_(kernel) {}
 
     void newFile();
+    // The next piece starts at this byte offset of the current file: its
+    // earlier bytes were checked elsewhere, from a character's start.
+    void startAt(std::uint64_t offset) noexcept { offset_ = offset; }
     // Where the first sequence that is not UTF-8 starts, or nothing.
     std::optional<Utf8Fault> feed(const unsigned char* p, std::size_t n);
     // Where a character cut off by the end of the text starts, or nothing.

@@ -2,6 +2,7 @@
 // that are regular files or pipes, writes that fail.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <random>
 
@@ -29,13 +30,14 @@ public:
     std::optional<std::size_t> outCapacity;
     std::string out;
     std::string err;
+    std::atomic<int> maps{0};  // windows mapped
 
     std::unique_ptr<Input> open(const std::string& name) override {
         const auto it = files.find(name);
         if (it == files.end()) throw IoError("No such file or directory");
-        if (name != "-") return std::make_unique<MemInput>(it->second, ownPosition(), readSize);
+        if (name != "-") return std::make_unique<MemInput>(it->second, ownPosition(), readSize, maps);
         if (!stdinPosition_) stdinPosition_ = std::make_shared<std::size_t>(it->second.start);
-        return std::make_unique<MemInput>(it->second, stdinPosition_, readSize);
+        return std::make_unique<MemInput>(it->second, stdinPosition_, readSize, maps);
     }
 
     std::unique_ptr<Spool> makeSpool() override { return std::make_unique<MemSpool>(readSize); }
@@ -52,8 +54,9 @@ private:
 
     class MemInput final : public Input {
     public:
-        MemInput(const MemFile& file, std::shared_ptr<std::size_t> position, std::size_t readSize)
-            : file_(file), position_(std::move(position)), readSize_(readSize) {}
+        MemInput(const MemFile& file, std::shared_ptr<std::size_t> position, std::size_t readSize,
+                 std::atomic<int>& maps)
+            : file_(file), position_(std::move(position)), readSize_(readSize), maps_(maps) {}
 
         std::size_t read(char* buffer, std::size_t size) override {
             std::size_t& pos = *position_;
@@ -72,11 +75,24 @@ private:
             if (!file_.regular) throw IoError("Illegal seek");
             *position_ = static_cast<std::size_t>(offset);
         }
+        std::unique_ptr<MappedBytes> map(std::uint64_t offset, std::size_t length) override {
+            if (!file_.regular || file_.failAt) return nullptr;
+            EXPECT_LE(offset + length, file_.bytes.size());
+            ++maps_;
+            return std::make_unique<View>(file_.bytes.data() + offset);
+        }
 
     private:
+        struct View final : MappedBytes {
+            explicit View(const char* bytes) : at(bytes) {}
+            const char* data() const noexcept override { return at; }
+            const char* at;
+        };
+
         const MemFile& file_;
         std::shared_ptr<std::size_t> position_;
         std::size_t readSize_;
+        std::atomic<int>& maps_;
     };
 
     class MemSpool final : public Spool {
@@ -107,8 +123,8 @@ struct Result {
     std::string err;
 };
 
-Result run(MemorySystem& system, const std::vector<std::string>& args) {
-    const int status = runJoinFilter(args, system);
+Result run(MemorySystem& system, const std::vector<std::string>& args, const Tuning& tuning = {}) {
+    const int status = runJoinFilter(args, system, tuning);
     return {status, system.out, system.err};
 }
 
@@ -263,6 +279,87 @@ TEST(JoinFilter, AgreesWithTheJoiningRulesOnRandomTexts) {
             EXPECT_EQ(runOnStdin({"--encoding=gbk", newline}, anyBytes, d).out,
                       reference::joinGbk(anyBytes, mode == std::string("auto") ? gbkAutoBreak(anyBytes) : lb));
         }
+    }
+}
+
+// A large regular file is cut into chunks that threads check and join at
+// once. With chunks of a few bytes every way a chunk can begin and end comes
+// up: at a break found near its planned start, running on past the next
+// planned start when no break lies near (long lines, long runs of GBK lead
+// bytes), at the end of the text, and with standard input part read. The
+// output, message and status must be the plain way's, which the tests above
+// hold to the rules.
+TEST(JoinFilter, ChunksJoinedInParallelGiveThePlainResult) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> percent(0, 99);
+    Tuning plain;
+    plain.smallest = UINT64_MAX;
+    for (int i = 0; i < 150; ++i) {
+        std::string gbk;
+        while (gbk.size() < 400) {
+            gbk += testing::randomGbkText(rng, 30);
+            if (percent(rng) < 15) {
+                for (int k = 0; k < 40; ++k) gbk += "\xB0\xA1";  // a long run of bytes of 0x80 or above
+            }
+        }
+        const std::u16string wide = *testing::gbkToUtf16(gbk);
+        std::string utf8 = testing::utf16ToUtf8(wide);
+        if (percent(rng) < 20) utf8[rng() % utf8.size()] = '\xFF';
+        if (percent(rng) < 10) utf8 += "\xE4\xB8";  // cut off by the end
+        std::string utf16 = le(wide);
+        if (percent(rng) < 10) utf16 += 'x';  // odd: left to the plain way, which names it
+        const std::pair<const char*, std::string> inputs[] = {
+            {"--encoding=gbk", gbk},
+            {"--encoding=gbk", testing::randomBytes(rng, 800)},
+            {"--encoding=utf-8", utf8},
+            {"--encoding=utf-16le", utf16},
+        };
+        Tuning tuning;
+        tuning.chunk = std::size_t{8} << (i % 4);
+        tuning.span = std::size_t{4} << (i % 5);
+        tuning.threads = 1 + i % 3;
+        tuning.smallest = 0;
+        const std::size_t start = percent(rng) < 20 ? static_cast<std::size_t>(percent(rng) % 7) : 0;
+        for (const auto& [encoding, input] : inputs) {
+            for (const char* newline : {"--newline=auto", "--newline=crlf", "--newline=lf"}) {
+                SCOPED_TRACE(std::string(encoding) + " " + newline + " chunk " + std::to_string(tuning.chunk) +
+                             " span " + std::to_string(tuning.span) + " threads " + std::to_string(tuning.threads) +
+                             " from " + std::to_string(start) + " " + ::testing::PrintToString(input));
+                MemorySystem chunked, whole;
+                chunked.files["-"] = whole.files["-"] = {input, true, start};
+                const Result a = run(chunked, {encoding, newline}, tuning);
+                const Result b = run(whole, {encoding, newline}, plain);
+                EXPECT_EQ(a.status, b.status);
+                EXPECT_EQ(a.out, b.out);
+                EXPECT_EQ(a.err, b.err);
+                if (std::string_view(encoding) != "--encoding=utf-16le") {
+                    EXPECT_GT(chunked.maps, 0);
+                }
+                EXPECT_EQ(whole.maps, 0);
+            }
+        }
+    }
+}
+
+TEST(JoinFilter, AFailedWriteStopsEveryChunk) {
+    std::string text;
+    while (text.size() < 20000) text += str(u8"第一行\n第二行。\n");
+    Tuning tuning;
+    tuning.chunk = 64;
+    tuning.span = 16;
+    tuning.threads = 3;
+    tuning.smallest = 0;
+    MemorySystem unlimited;
+    unlimited.files["-"] = {text};
+    const std::string full = run(unlimited, {}, tuning).out;
+    for (const std::size_t capacity : {std::size_t{0}, std::size_t{5000}}) {
+        MemorySystem system;
+        system.files["-"] = {text};
+        system.outCapacity = capacity;
+        const Result r = run(system, {}, tuning);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "prelivo-join: write error: No space left on device\n");
+        EXPECT_EQ(r.out, full.substr(0, r.out.size()));  // what got out came in order
     }
 }
 
