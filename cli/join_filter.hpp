@@ -85,11 +85,11 @@ public:
 };
 
 // How prelivo-join divides a large regular file among threads: each takes
-// a chunk at a time, mapped rather than read, and chunks start at a line
-// break found near every multiple of chunk bytes.
+// a chunk at a time, mapped rather than read, and chunks start just past a
+// LF found near every multiple of chunk bytes.
 struct Tuning {
     std::size_t chunk = std::size_t{2} << 20;   // a multiple of the page size
-    std::size_t span = std::size_t{64} << 10;   // how far past it a break is looked for
+    std::size_t span = std::size_t{64} << 10;   // how far past it a LF is looked for
     unsigned threads = 0;                       // 0: one per processor, at most four
     std::uint64_t smallest = std::uint64_t{1} << 20;  // smaller inputs are read plainly
 };

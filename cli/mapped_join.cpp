@@ -18,40 +18,22 @@ namespace {
 constexpr std::size_t kNone = SIZE_MAX;
 constexpr std::uint64_t kNowhere = UINT64_MAX;
 
-// The offset just past the first line break in the n bytes at p where a
-// checker or joiner may start afresh, or kNone. With needCr the break must
-// be a CR LF pair; else a LF that is a character of its own will do. p is
-// on a unit boundary for UTF-16, but may be inside a GBK character.
-std::size_t findCut(const unsigned char* p, std::size_t n, Encoding encoding, bool needCr) {
+// The offset just past the first LF in the n bytes at p, or kNone; p is on
+// a unit boundary for UTF-16. Whatever that LF is (a line break, a lone LF
+// that crlf takes as a character, a GBK trail byte, or part of a fault the
+// check will find), it ends a character, and one that is no mark. So a
+// checker or joiner that starts afresh just past it goes on exactly as one
+// that has read all the text before: the line before either ends there or
+// goes on without a mark at its end so far.
+std::size_t findCut(const unsigned char* p, std::size_t n, Encoding encoding) {
     if (encoding == Encoding::utf16le) {
         for (std::size_t i = 0; i + 1 < n; i += 2) {
-            if (p[i] == '\n' && p[i + 1] == 0 && (!needCr || (i >= 2 && p[i - 2] == '\r' && p[i - 1] == 0))) {
-                return i + 2;
-            }
+            if (p[i] == '\n' && p[i + 1] == 0) return i + 2;
         }
         return kNone;
     }
-    for (std::size_t i = 0; i < n;) {
-        const void* hit = std::memchr(p + i, '\n', n - i);
-        if (!hit) return kNone;
-        const auto lf = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - p);
-        i = lf + 1;
-        if (needCr && (lf == 0 || p[lf - 1] != '\r')) continue;
-        if (encoding == Encoding::gbk) {
-            // The break must start a character. A byte below 0x80 always
-            // ends one, and the run of bytes of 0x80 or above after it
-            // pairs off, so the run's length tells; a run that reaches back
-            // to p does not.
-            const std::size_t first = needCr ? lf - 1 : lf;
-            std::size_t run = first;
-            while (run > 0 && p[run - 1] >= 0x80) --run;
-            if (run == 0 || (first - run) % 2 != 0) continue;
-        }
-        // In UTF-8 a LF byte is always the character LF (the first pass
-        // finds any fault in the bytes around it either way).
-        return lf + 1;
-    }
-    return kNone;
+    const void* lf = std::memchr(p, '\n', n);
+    return lf ? static_cast<std::size_t>(static_cast<const unsigned char*>(lf) - p) + 1 : kNone;
 }
 
 class MappedRun {
@@ -122,14 +104,14 @@ private:
         if (!system_.readMapped(read)) throw Failure{name_ + ": the file became shorter while being read"};
     }
 
-    // Where chunk k starts, found in w, or kNowhere when no line break lies
-    // near enough and the chunk before runs on through it.
-    std::uint64_t chunkStart(const Window& w, std::size_t k, bool needCr) {
+    // Where chunk k starts, found in w, or kNowhere when no LF lies near
+    // enough and the chunk before runs on through it.
+    std::uint64_t chunkStart(const Window& w, std::size_t k) {
         if (k == 0) return start_;
         const std::uint64_t from = target(k);
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(span_, end_ - from));
         std::size_t cut = kNone;
-        guard([&] { cut = findCut(w.at(from), n, encoding_, needCr); });
+        guard([&] { cut = findCut(w.at(from), n, encoding_); });
         return cut == kNone || from + cut >= end_ ? kNowhere : from + cut;
     }
 
@@ -138,14 +120,14 @@ private:
     // chunk's index, chunks_ at the end of the text, or kNone when piece
     // returned false or the run was stopped.
     template <class Piece>
-    std::size_t walk(std::size_t k, std::uint64_t s, Window w, bool needCr, Piece&& piece) {
+    std::size_t walk(std::size_t k, std::uint64_t s, Window w, Piece&& piece) {
         std::uint64_t position = s;
         for (std::size_t j = k;; ++j) {
             if (j + 1 == chunks_) return piece(w.at(position), static_cast<std::size_t>(end_ - position)) ? chunks_ : kNone;
-            // A chunk may start past the next one's planned start (a span
-            // longer than a chunk, in the tests); the next one then starts
-            // at the same break or a later one, never before.
-            const std::uint64_t next = chunkStart(w, j + 1, needCr);
+            // A chunk may start past the next one's planned start (with a
+            // span longer than a chunk, in the tests); the next one then
+            // starts just past the same LF.
+            const std::uint64_t next = chunkStart(w, j + 1);
             const std::uint64_t stop = next != kNowhere ? next : std::max(position, target(j + 1));
             if (!piece(w.at(position), static_cast<std::size_t>(stop - position))) return kNone;
             if (next != kNowhere) return j + 1;
@@ -157,11 +139,11 @@ private:
 
     void checkChunk(std::size_t k, bool search) {
         Window w = window(k);
-        const std::uint64_t s = chunkStart(w, k, false);
+        const std::uint64_t s = chunkStart(w, k);
         if (s == kNowhere) return;
         Checker checker(encoding_, search);
         checker.beginFile(name_, s - start_);
-        const std::size_t next = walk(k, s, std::move(w), false, [&](const unsigned char* p, std::size_t n) {
+        const std::size_t next = walk(k, s, std::move(w), [&](const unsigned char* p, std::size_t n) {
             guard([&] { checker.feed(reinterpret_cast<const char*>(p), n); });
             if (checker.foundCrLf()) foundCrLf_ = true;
             if (foundCrLf_ && encoding_ != Encoding::utf8) {
@@ -181,15 +163,14 @@ private:
     }
 
     // Joins the chunk into out and writes it when the chunks before it are
-    // written. A chunk too long for out (no line break near the next
-    // chunk's planned start) waits for its turn and writes as it goes.
+    // written. A chunk too long for out (no LF near the next chunk's
+    // planned start) waits for its turn and writes as it goes.
     template <class Enc>
     void joinChunk(std::size_t k, LineBreak lineBreak, std::vector<typename Enc::Unit>& out) {
         using Joiner = LineJoiner<Enc>;
         using Unit = typename Enc::Unit;
-        const bool needCr = lineBreak == LineBreak::crlf;
         Window w = window(k);
-        const std::uint64_t s = chunkStart(w, k, needCr);
+        const std::uint64_t s = chunkStart(w, k);
         if (s == kNowhere) return;
         if (out.empty()) out.resize(Joiner::maxOutput((chunk_ + span_) / sizeof(Unit)) + Joiner::FINISH_OUTPUT);
         Joiner joiner(lineBreak);
@@ -202,7 +183,7 @@ private:
             used = 0;
             return true;
         };
-        const std::size_t next = walk(k, s, std::move(w), needCr, [&](const unsigned char* p, std::size_t n) {
+        const std::size_t next = walk(k, s, std::move(w), [&](const unsigned char* p, std::size_t n) {
             const std::size_t units = n / sizeof(Unit);
             if (used + Joiner::maxOutput(units) > out.size() && !flush()) return false;
             guard([&] {

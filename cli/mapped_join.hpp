@@ -2,8 +2,8 @@
 // costs as much as cat's whole run, twice over for the two passes, so the
 // file is mapped into memory instead, a window at a time, and cut into
 // chunks that several threads check and join at once. A chunk starts just
-// past a line break, where a checker or a joiner starts afresh, so the
-// chunks' results simply follow one another.
+// past a LF, where a checker or a joiner can start afresh, so the chunks'
+// results simply follow one another.
 #pragma once
 
 #include <optional>
