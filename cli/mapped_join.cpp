@@ -81,7 +81,7 @@ private:
         }
     };
 
-    std::uint64_t target(std::size_t k) const { return base_ + k * chunk_; }
+    std::uint64_t target(std::size_t k) const { return base_ + std::uint64_t{k} * chunk_; }
     std::size_t windowLength(std::size_t k) const {
         return static_cast<std::size_t>(std::min(end_, target(k + 1) + span_) - target(k));
     }
@@ -288,8 +288,8 @@ private:
     System& system_;
     const std::string name_;
     const Encoding encoding_;
-    const std::uint64_t chunk_;
-    const std::uint64_t span_;
+    const std::size_t chunk_;
+    const std::size_t span_;
     const std::uint64_t start_;
     const std::uint64_t end_;
     const std::uint64_t base_;  // chunk k's planned start is base_ + k * chunk_

@@ -78,6 +78,22 @@ void onBusError(int signal, siginfo_t*, void*) {
 
 #endif
 
+#ifdef _WIN32
+
+class WindowsMapping final : public MappedBytes {
+public:
+    explicit WindowsMapping(const void* view) noexcept : view_(view) {}
+    WindowsMapping(const WindowsMapping&) = delete;
+    WindowsMapping& operator=(const WindowsMapping&) = delete;
+    ~WindowsMapping() override { UnmapViewOfFile(view_); }
+    const char* data() const noexcept override { return static_cast<const char*>(view_); }
+
+private:
+    const void* view_;
+};
+
+#endif
+
 void writeAll(int fd, std::string_view bytes) {
     const char* p = bytes.data();
     std::size_t left = bytes.size();
@@ -148,13 +164,25 @@ public:
 
     void write(std::string_view bytes) override { writeAll(fd_, bytes); }
 
-#ifndef _WIN32
     std::unique_ptr<MappedBytes> map(std::uint64_t offset, std::size_t length) override {
+#ifdef _WIN32
+        // While a view of it exists the file cannot be cut short, so no
+        // page of a view can vanish. The view keeps the mapping object.
+        const auto file = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
+        const HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (!mapping) throw windowsError(GetLastError());
+        const void* view = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                                         static_cast<DWORD>(offset), length);
+        const DWORD error = GetLastError();
+        CloseHandle(mapping);
+        if (!view) throw windowsError(error);
+        return std::make_unique<WindowsMapping>(view);
+#else
         void* address = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd_, static_cast<off_t>(offset));
         if (address == MAP_FAILED) throw errnoError(errno);
         return std::make_unique<PosixMapping>(address, length);
-    }
 #endif
+    }
 
 private:
     int fd_;
