@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -17,6 +18,7 @@ namespace {
 
 constexpr std::size_t kNone = SIZE_MAX;
 constexpr std::uint64_t kNowhere = UINT64_MAX;
+constexpr std::uint64_t kUnknown = UINT64_MAX - 1;
 
 // The offset just past the first LF in the n bytes at p, or kNone; p is on
 // a unit boundary for UTF-16. Whatever that LF is (a line break, a lone LF
@@ -45,6 +47,7 @@ public:
         unsigned threads = tuning.threads;
         if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
         threads_ = static_cast<unsigned>(std::min<std::size_t>(threads, chunks_));
+        for (std::size_t k = 0; k < chunks_; ++k) starts_[k] = kUnknown;
     }
 
     bool mappable() {
@@ -105,14 +108,20 @@ private:
     }
 
     // Where chunk k starts, found in w, or kNowhere when no LF lies near
-    // enough and the chunk before runs on through it.
+    // enough and the chunk before runs on through it. Both the thread that
+    // takes chunk k and the one whose chunk runs up to it ask; whichever
+    // finds it first decides for both, so that a file changing under the
+    // run cannot leave them disagreeing and waiting for each other.
     std::uint64_t chunkStart(const Window& w, std::size_t k) {
         if (k == 0) return start_;
+        std::uint64_t decided = starts_[k].load();
+        if (decided != kUnknown) return decided;
         const std::uint64_t from = target(k);
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(span_, end_ - from));
         std::size_t cut = kNone;
         guard([&] { cut = findCut(w.at(from), n, encoding_); });
-        return cut == kNone || from + cut >= end_ ? kNowhere : from + cut;
+        const std::uint64_t found = cut == kNone || from + cut >= end_ ? kNowhere : from + cut;
+        return starts_[k].compare_exchange_strong(decided, found) ? found : decided;
     }
 
     // Hands the chunk from s, in w, to piece(bytes, count), a window at
@@ -126,9 +135,10 @@ private:
             if (j + 1 == chunks_) return piece(w.at(position), static_cast<std::size_t>(end_ - position)) ? chunks_ : kNone;
             // A chunk may start past the next one's planned start (with a
             // span longer than a chunk, in the tests); the next one then
-            // starts just past the same LF.
+            // starts just past the same LF, or, in a file changing under
+            // the run, even before it.
             const std::uint64_t next = chunkStart(w, j + 1);
-            const std::uint64_t stop = next != kNowhere ? next : std::max(position, target(j + 1));
+            const std::uint64_t stop = std::max(position, next != kNowhere ? next : target(j + 1));
             if (!piece(w.at(position), static_cast<std::size_t>(stop - position))) return kNone;
             if (next != kNowhere) return j + 1;
             if (abandoned(k)) return kNone;
@@ -295,6 +305,7 @@ private:
     const std::uint64_t base_;  // chunk k's planned start is base_ + k * chunk_
     const std::size_t chunks_;
     unsigned threads_ = 1;
+    const std::unique_ptr<std::atomic<std::uint64_t>[]> starts_{new std::atomic<std::uint64_t>[chunks_]};
 
     std::atomic<std::size_t> next_{0};    // the next chunk to claim
     std::atomic<std::size_t> last_{kNone};  // chunks after it are not needed

@@ -23,6 +23,8 @@ function(prelivo_add_gtest name)
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${PRELIVO_TEST_PREFIX}${name} COMMAND ${name})
   else()
-    gtest_discover_tests(${name} TEST_PREFIX ${PRELIVO_TEST_PREFIX} DISCOVERY_MODE PRE_TEST)
+    # A case that hangs (threads waiting for each other) fails in minutes,
+    # not at CTest's default of 25.
+    gtest_discover_tests(${name} TEST_PREFIX ${PRELIVO_TEST_PREFIX} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 300)
   endif()
 endfunction()

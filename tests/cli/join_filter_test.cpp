@@ -21,6 +21,7 @@ struct MemFile {
     bool regular;                       // else a pipe: no extent, no seek
     std::size_t start;                  // where standard input stands at first
     std::optional<std::size_t> failAt;  // a read at this offset fails
+    std::string rewritten;              // if set, what every other mapping shows: the file changing
 };
 
 class MemorySystem final : public System {
@@ -78,8 +79,8 @@ private:
         std::unique_ptr<MappedBytes> map(std::uint64_t offset, std::size_t length) override {
             if (!file_.regular || file_.failAt) return nullptr;
             EXPECT_LE(offset + length, file_.bytes.size());
-            ++maps_;
-            return std::make_unique<View>(file_.bytes.data() + offset);
+            const bool changed = ++maps_ % 2 == 0 && !file_.rewritten.empty();  // back and forth
+            return std::make_unique<View>((changed ? file_.rewritten : file_.bytes).data() + offset);
         }
 
     private:
@@ -360,6 +361,31 @@ TEST(JoinFilter, AFailedWriteStopsEveryChunk) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "prelivo-join: write error: No space left on device\n");
         EXPECT_EQ(r.out, full.substr(0, r.out.size()));  // what got out came in order
+    }
+}
+
+// Where the chunks start is decided once for each, so a file that changes
+// while it is read (lines moved about) gives some text, not threads that
+// wait for each other forever.
+TEST(JoinFilter, AFileChangedWhileReadDoesNotHang) {
+    std::mt19937 rng(3);
+    for (int i = 0; i < 300; ++i) {
+        std::string before, after;
+        for (int k = 0; k < 300; ++k) {
+            const bool breakBefore = rng() % 3 == 0, breakAfter = rng() % 3 == 0;
+            before += breakBefore ? '\n' : 'x';
+            after += breakAfter ? '\n' : 'x';
+        }
+        MemorySystem system;
+        system.files["-"] = {before};
+        system.files["-"].rewritten = after;
+        Tuning tuning;
+        tuning.chunk = 8;
+        tuning.span = 4 << (i % 3);
+        tuning.threads = 1 + i % 3;
+        tuning.smallest = 0;
+        const Result r = run(system, {"--newline=lf"}, tuning);
+        EXPECT_EQ(r.status, 0) << r.err;
     }
 }
 
