@@ -138,7 +138,6 @@ std::string displayName(const std::string& name) {
     return name == "-" ? std::string("standard input") : name;
 }
 
-
 // The second pass: the core's streaming joiner over bytes in, bytes out.
 class Joiner {
 public:
@@ -252,7 +251,7 @@ public:
     void join() {
         std::vector<std::string> files = options_.files;
         if (files.empty()) files.push_back("-");
-        if (files.size() == 1 && joinMapped(files.front())) return;
+        if (files.size() == 1 && tryMapped(files.front())) return;
         Checker checker(options_.encoding, options_.newline == Newline::automatic);
         std::vector<Source> sources;
         for (const std::string& name : files) sources.push_back(firstPass(name, checker));
@@ -282,7 +281,8 @@ public:
 
 private:
     // One large regular file goes through memory mappings, in parallel.
-    bool joinMapped(const std::string& name) {
+    // Returns false, having written nothing, to leave it to the plain way.
+    bool tryMapped(const std::string& name) {
         const auto input = open(name);
         std::optional<Extent> extent;
         try {
@@ -296,7 +296,7 @@ private:
         std::optional<LineBreak> lineBreak;
         if (options_.newline == Newline::crlf) lineBreak = LineBreak::crlf;
         if (options_.newline == Newline::lf) lineBreak = LineBreak::lf;
-        if (!cli::joinMapped({*input, displayName(name), *extent, options_.encoding, lineBreak}, system_, tuning_)) {
+        if (!joinMapped({*input, displayName(name), *extent, options_.encoding, lineBreak}, system_, tuning_)) {
             return false;
         }
         if (name == "-") seek(*input, name, extent->size);  // as cat leaves it

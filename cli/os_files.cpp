@@ -76,9 +76,7 @@ void onBusError(int signal, siginfo_t*, void*) {
     std::raise(signal);
 }
 
-#endif
-
-#ifdef _WIN32
+#else
 
 class WindowsMapping final : public MappedBytes {
 public:
