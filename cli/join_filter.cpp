@@ -251,10 +251,15 @@ public:
     void join() {
         std::vector<std::string> files = options_.files;
         if (files.empty()) files.push_back("-");
-        if (files.size() == 1 && tryMapped(files.front())) return;
+        // A single input, opened once: mapped if it can be, else read.
+        std::unique_ptr<Input> single;
+        if (files.size() == 1) {
+            single = open(files.front());
+            if (tryMapped(*single, files.front())) return;
+        }
         Checker checker(options_.encoding, options_.newline == Newline::automatic);
         std::vector<Source> sources;
-        for (const std::string& name : files) sources.push_back(firstPass(name, checker));
+        for (const std::string& name : files) sources.push_back(firstPass(name, checker, std::move(single)));
         checker.finish();
 
         const bool crlf = options_.newline == Newline::crlf ||
@@ -282,11 +287,10 @@ public:
 private:
     // One large regular file goes through memory mappings, in parallel.
     // Returns false, having written nothing, to leave it to the plain way.
-    bool tryMapped(const std::string& name) {
-        const auto input = open(name);
+    bool tryMapped(Input& input, const std::string& name) {
         std::optional<Extent> extent;
         try {
-            extent = input->extent();
+            extent = input.extent();
         } catch (const IoError&) {
             return false;  // the plain way reports it
         }
@@ -296,17 +300,18 @@ private:
         std::optional<LineBreak> lineBreak;
         if (options_.newline == Newline::crlf) lineBreak = LineBreak::crlf;
         if (options_.newline == Newline::lf) lineBreak = LineBreak::lf;
-        if (!joinMapped({*input, displayName(name), *extent, options_.encoding, lineBreak}, system_, tuning_)) {
+        if (!joinMapped({input, displayName(name), *extent, options_.encoding, lineBreak}, system_, tuning_)) {
             return false;
         }
-        if (name == "-") seek(*input, name, extent->size);  // as cat leaves it
+        if (name == "-") seek(input, name, extent->size);  // as cat leaves it
         return true;
     }
 
-    Source firstPass(const std::string& name, Checker& checker) {
+    // input: the file already open, or empty to open it here.
+    Source firstPass(const std::string& name, Checker& checker, std::unique_ptr<Input> input) {
         Source s;
         s.name = name;
-        auto input = open(name);
+        if (!input) input = open(name);
         std::optional<Extent> extent;
         try {
             extent = input->extent();
